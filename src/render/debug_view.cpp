@@ -1,0 +1,2 @@
+#include "render/debug_view.h"
+void drawRigDebug(const RigState&, const bool*) {} // STUB

@@ -1,0 +1,2 @@
+#include "rig/drive.h"
+void driveRig(RigState&, float) {} // STUB

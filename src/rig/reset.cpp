@@ -1,0 +1,2 @@
+#include "rig/reset.h"
+void resetRig(RigState&) {} // STUB

@@ -1,0 +1,11 @@
+// The ten terrain operations and the digit / Enter key chain that picks one.
+#pragma once
+
+#include "frame/world.h"
+
+// Digits, Shift + digits and Enter (or dorandom), in their fixed order.
+// Returns the chosen operation, or -1 when none is chosen this frame.
+int readTerrainKeys(TerrainState& terrain, bool dorandom);
+
+// One application of operation opnum: 200 random points around a random centre.
+void applyTerrainOperation(float (*w)[GRID], int opnum);
