@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Developer entry point on Debian:
+#   ./dev.sh demo   install what is missing, build, start hillcar
+#   ./dev.sh test   install what is missing, build, run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+
+DEMO_PACKAGES=(g++ cmake make pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri)
+TEST_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+               xvfb xauth xdotool x11-apps x11-utils python3 valgrind desktop-file-utils dpkg-dev)
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "${1:-}" in
+  demo)
+    install_missing "${DEMO_PACKAGES[@]}"
+    cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DHILLCAR_BUILD_TESTS=OFF
+    cmake --build build-demo -j"$jobs" --target hillcar
+    exec ./build-demo/hillcar
+    ;;
+  test)
+    install_missing "${TEST_PACKAGES[@]}"
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j"$jobs"
+    ctest --test-dir build --output-on-failure -j"$jobs"
+    ;;
+  *)
+    echo "usage: $0 demo|test" >&2
+    exit 2
+    ;;
+esac
