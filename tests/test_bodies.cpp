@@ -383,3 +383,33 @@ TEST(Bodies, OffTheGridTheGroundIsZero)
         EXPECT_NEAR(wheelAt(p[3], 8 + k * 56, up).hub.y, 0.3, 1e-5) << k;
     }
 }
+
+TEST(Bodies, CornersAndShadesRoundAsTheRigDoes)
+{
+    fillGround(0.0f);
+    RigState rig = straightRig(0.3f);
+    const vec3 f(0.9871f, 0.1234f, -0.1017f), s(0.1013f, 0.0007f, 0.9949f), u(-0.1229f, 0.9924f, 0.0134f);
+    rig.rnos = vec3(0.0123f, 0.3377f, 0.0458f);
+    rig.rpos[1] = f, rig.rpos[2] = s, rig.rpos[3] = u;
+    // Trailer facing almost -x: its rear face is lit at about half strength.
+    const vec3 tf(-0.987f, 0.1605f, 0);
+    rig.vpos[1] = tf;
+    std::vector<Prim> p = drawn(rig);
+    ASSERT_EQ(p.size(), 4u);
+    // Anchor, then forward, side and up terms, one float addition at a time.
+    vec3 corner = ((rig.rnos + f * 0.5f) + s * 0.8f) + u * 0.2f;
+    EXPECT_EQ(p[0].vertices[0].x, corner.x);
+    EXPECT_EQ(p[0].vertices[0].y, corner.y);
+    EXPECT_EQ(p[0].vertices[0].z, corner.z);
+    vec3 right = ((rig.rnos + f * 0.5f) - s * 0.8f) + u * 1.4f; // windscreen, second corner
+    EXPECT_EQ(p[0].vertices[17].x, right.x);
+    EXPECT_EQ(p[0].vertices[17].y, right.y);
+    EXPECT_EQ(p[0].vertices[17].z, right.z);
+    // Shade kept as a float, each channel that float times the double base.
+    float rear = (float)(((double)tf.x + 1.0) * 0.25 + 0.5);
+    EXPECT_EQ(p[2].colours[3].x, (float)(rear * 0.7));
+    EXPECT_EQ(p[2].colours[3].y, (float)(rear * 0.8));
+    EXPECT_EQ(p[2].colours[3].z, (float)(rear * 0.2));
+    float front = (float)((1.0 + (0.0 - (double)tf.x)) * 0.25 + 0.5);
+    EXPECT_EQ(p[2].colours[2].x, (float)(front * 0.7));
+}
