@@ -1,0 +1,77 @@
+// What the program's entry needs of the windowing layer: message boxes, the one
+// window, its GL context, the display mode, the cursor and a message queue that
+// never blocks. Implemented over SDL2 in sdl_window.cpp; nothing here includes
+// SDL. Only the entry point calls these; frames see platform.h alone.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+
+struct Window;    // the one window (opaque)
+struct GLContext; // a GL context (opaque)
+
+// Message kinds, numbered as the Win32 messages they stand for.
+enum : int {
+    MSG_OTHER = 0,     // anything the program leaves to default processing
+    MSG_CLOSE = 0x10,  // the window's close request, or the system asking to end
+    MSG_QUIT = 0x12,   // the quit request posted by postQuitMessage
+    MSG_KEYDOWN = 0x100,
+};
+
+struct Message {
+    int kind;  // one of MSG_*
+    int vk;    // MSG_KEYDOWN: the virtual key, 0 for a key the program does not use
+    int param; // MSG_QUIT: the code given to postQuitMessage
+};
+
+struct DisplayMode {
+    int width;
+    int height;
+    int bitsPerPixel;
+    uint32_t format; // the layer's own pixel format code, kept for the change
+    int refreshRate;
+};
+
+// Message boxes with no owner. askYesNo answers true for Yes only: Return picks
+// Yes and Escape picks No, and a box closed or not shown at all counts as No.
+bool askYesNo(const char* text, const char* title);
+void showMessage(const char* text, const char* title); // OK button, no icon
+
+// A failed start-up step: "what: <the layer's reason>" on stderr, and in a box
+// titled "Error" when a display can show one.
+void reportFailure(const char* what);
+
+// Starts the windowing layer; false, reported, when there is no display.
+bool startWindowing();
+void stopWindowing();
+
+// The one window: title, at (0, 0), 800x600 outer size; borderless when full
+// screen, else captioned and resizable. Returns null, reported, on failure.
+// It also fixes the pixel format the GL context will get.
+Window* createWindow(const char* title, bool fullscreen);
+void destroyWindow(Window* window);
+
+DeviceContext* getDC(Window* window);
+void releaseDC(Window* window, DeviceContext* dc);
+
+// A GL context on dc, or null (reported). makeCurrent(null, null) leaves no
+// context current.
+GLContext* createGLContext(DeviceContext* dc);
+bool makeCurrent(DeviceContext* dc, GLContext* rc);
+void deleteGLContext(GLContext* rc);
+
+void hideCursor();
+
+// The display mode of the screen the window is on; false when it can't be had.
+bool getCurrentDisplayMode(Window* window, DisplayMode* mode);
+// Switch the display to mode for as long as the window lives; false when the
+// display has no such mode or refuses it.
+bool changeDisplayMode(Window* window, const DisplayMode* mode);
+// Put back the display mode the desktop had.
+void restoreDisplayMode(Window* window);
+
+// Takes at most one waiting message without blocking; false when none waits.
+// A posted quit request is returned once no other message waits.
+bool peekMessage(Message* msg);
+void postQuitMessage(int code);
