@@ -11,9 +11,11 @@ namespace {
 constexpr int SPRAY = 200;      // points per application
 constexpr double REACH = 15.0;  // spray radius in cells
 
-// Operation 9: the 5x5 mean around (i, j). Vertices off the grid count as the
-// centre, so the border is not dragged toward an imaginary 0. The sum is a
-// float added a outer, b inner, for the same rounding every time.
+} // namespace
+
+// Vertices off the grid count as the centre, so the border is not dragged
+// toward an imaginary 0. The sum is a float added a outer, b inner, for the
+// same rounding every time.
 float retBlockMean(const float (*w)[GRID], int i, int j)
 {
     float centre = w[i][j];
@@ -25,8 +27,6 @@ float retBlockMean(const float (*w)[GRID], int i, int j)
         }
     return sum / 25.0f;
 }
-
-} // namespace
 
 void applyTerrainOperation(float (*w)[GRID], int opnum)
 {

@@ -9,3 +9,7 @@ int readTerrainKeys(TerrainState& terrain, bool dorandom);
 
 // One application of operation opnum: 200 random points around a random centre.
 void applyTerrainOperation(float (*w)[GRID], int opnum);
+
+// Operation 9's new height for vertex (i, j): the mean of its 5x5 block, a
+// vertex off the grid counting as the centre.
+float retBlockMean(const float (*w)[GRID], int i, int j);

@@ -72,6 +72,13 @@ float getShadow(float px, float pz, float gi, float gj)
     return retShadow((double)px / bsize, (double)pz / bsize, gi, gj);
 }
 
+namespace {
+
+// The +i neighbour of the last row.
+const float noRow[GRID] = {};
+
+} // namespace
+
 void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 clearcol,
                    bool dosmooth)
 {
@@ -91,59 +98,63 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
     };
     const double cr = clearcol.x, cg = clearcol.y, cb = clearcol.z;
 
+    // Each row is done in two sweeps: first the heights, vertex after vertex,
+    // then the colours. A vertex's colour reads only its own final height and
+    // its +i neighbour, which the next row has not touched yet, so the
+    // colours come out as if every vertex were finished before the next one
+    // is begun, while the colour sweep has no chain from vertex to vertex.
     for (int i = 0; i < GRID; i++) {
-        // Most rows lie under no caster at all.
-        const Caster* near[CASTERS];
-        int nearCount = 0;
-        for (const Caster& k : casters)
-            if (i >= k.ilo && i <= k.ihi) near[nearCount++] = &k;
+        float* row = w[i];
+        const float* next = i < GRID - 1 ? w[i + 1] : noRow;
+        const float* prev = i > 0 ? w[i - 1] : noRow;
+        const bool edgeRow = i == 0 || i == GRID - 1;
+
+        for (int j = 0; j < GRID; j++) {
+            float h = row[j];
+            if (h < -LIMIT) h = -LIMIT;
+            if (h > LIMIT) h = LIMIT;
+            if (edgeRow || j == 0 || j == GRID - 1) h = 0.0f;
+            if (smooth) {
+                // (i - 1, j) and (i, j - 1) already hold this pass's values;
+                // the other two are still as the frame left them.
+                const double hd = h;
+                const double npj = j < GRID - 1 ? row[j + 1] : 0.0f;
+                const double nmj = j > 0 ? row[j - 1] : 0.0f;
+                const double mean = (hd + next[j] + npj + prev[j] + nmj) / 5.0;
+                h = (float)(hd + 0.1 * (mean - hd));
+            }
+            row[j] = h;
+        }
+
+        // Slopes rising toward +i are lit; level ground gets a quarter.
+        float light[GRID];
+        for (int j = 0; j < GRID; j++) {
+            const double hd = row[j];
+            const double npi = next[j];
+            const float ramp = (float)((npi - hd + 2.0) / 8.0);
+            float L = npi > hd + 6.0 ? 1.0f : npi > hd - 2.0 ? ramp : 0.0f;
+            light[j] = L < 0.1f ? 0.1f : L;
+        }
+
+        // After the floor, so a shadowed vertex may end below 0.1. Casters
+        // outer, so each vertex takes its factors in the casters' order.
+        for (const Caster& k : casters) {
+            if (i < k.ilo || i > k.ihi) continue;
+            for (int j = k.jlo; j <= k.jhi; j++)
+                light[j] *= retShadow(k.qx, k.qz, (float)i, (float)j);
+        }
 
         const float x = i * bsize;
         for (int j = 0; j < GRID; j++) {
-            float& h = w[i][j];
-            if (h < -LIMIT) h = -LIMIT;
-            if (h > LIMIT) h = LIMIT;
-            if (i == 0 || i == GRID - 1 || j == 0 || j == GRID - 1) h = 0.0f;
+            const double hd = row[j];
+            // The distance as retDis measures it: float differences, the
+            // squares summed in double.
+            const float dx = x - tra.x, dy = row[j] - tra.y, dz = j * bsize - tra.z;
+            const float D = (float)std::sqrt((double)dx * dx + (double)dy * dy + (double)dz * dz);
+            const float ramp = (float)(1.0 - (D - 40.0) / 160.0);
+            const float V = D > 200.0f ? 0.0f : D > 40.0f ? ramp : 1.0f;
 
-            // (i - 1, j) and (i, j - 1) already hold this pass's values; the
-            // other two are still as the frame left them.
-            const float npi = i < GRID - 1 ? w[i + 1][j] : 0.0f;
-            if (smooth) {
-                const float npj = j < GRID - 1 ? w[i][j + 1] : 0.0f;
-                const float nmi = i > 0 ? w[i - 1][j] : 0.0f;
-                const float nmj = j > 0 ? w[i][j - 1] : 0.0f;
-                const double hd = h;
-                const double mean = (hd + npi + npj + nmi + nmj) / 5.0;
-                h = (float)(hd + 0.1 * (mean - hd));
-            }
-            const double hd = h;
-
-            // Slopes rising toward +i are lit; level ground gets a quarter.
-            float L;
-            if (npi > hd + 6.0)
-                L = 1.0f;
-            else if (npi > hd - 2.0)
-                L = (float)((npi - hd + 2.0) / 8.0);
-            else
-                L = 0.0f;
-            if (L < 0.1f) L = 0.1f;
-
-            // After the floor, so a shadowed vertex may end below 0.1.
-            for (int n = 0; n < nearCount; n++) {
-                const Caster& k = *near[n];
-                if (j >= k.jlo && j <= k.jhi) L *= retShadow(k.qx, k.qz, (float)i, (float)j);
-            }
-
-            const float D = retDis(tra, vec3(x, h, j * bsize));
-            float V;
-            if (D > 200.0f)
-                V = 0.0f;
-            else if (D > 40.0f)
-                V = (float)(1.0 - (D - 40.0) / 160.0);
-            else
-                V = 1.0f;
-
-            const double l = L;
+            const double l = light[j];
             double r, g, b;
             if (tint) {
                 // A playing script shows as one blue-grey, darkened with distance.
@@ -172,6 +183,7 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
                 b = r;
             }
 
+            // Every colour fades to the sky; only the tint was darkened first.
             const double fade = 1.0 - V;
             vec3& col = terrain.c[i][j];
             col.x = (float)(r + (cr - r) * fade);
