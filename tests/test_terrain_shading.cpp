@@ -164,6 +164,21 @@ TEST(TerrainShade, SmoothingRelaxesBorderToOne)
     EXPECT_EQ(t->w[1][50], 50.0f);
 }
 
+TEST(TerrainShade, RelaxationReadsThisPassBehindAndTheOldAhead)
+{
+    scriptReleaseKeys();
+    auto t = flatTerrain(0);
+    t->w[1][50] = 50.0f;
+    t->w[2][49] = 20.0f;
+    relaxAndShade(*t, rigAway(), vec3(200, 50, 200), sky, true);
+    // (0, 50) sees 50 ahead: 0.1 * 50 / 5. (1, 49) sees 20 and 50 ahead:
+    // 0.1 * 70 / 5. Then (1, 50) sees those two new values behind it and
+    // zeros ahead: 50 + 0.1 * ((50 + 0 + 0 + 1 + 1.4) / 5 - 50).
+    EXPECT_FLOAT_EQ(t->w[0][50], 1.0f);
+    EXPECT_FLOAT_EQ(t->w[1][49], 1.4f);
+    EXPECT_FLOAT_EQ(t->w[1][50], 46.048f);
+}
+
 TEST(TerrainShade, RelaxationSeesUnlimitedNeighboursAhead)
 {
     scriptReleaseKeys();
