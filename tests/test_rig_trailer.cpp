@@ -178,6 +178,30 @@ TEST(RigTrailer, AxlesSettleOnTheGround)
     EXPECT_NEAR(rig.vpos[0].y, 2.0, 1e-6);
 }
 
+TEST(RigTrailer, OneWheelOnACrossSlope)
+{
+    static Heights ground;
+    for (float k : {0.5f, -0.5f}) {
+        // Ground k (z - 100): the trailer's wheels at z -/+ 0.8 stand at
+        // -/+ 0.8 k, so only the uphill wheel of each axle reaches the ground.
+        for (int i = 0; i < GRID; i++)
+            for (int j = 0; j < GRID; j++) ground.w[i][j] = k * (4.0f * j - 100);
+        RigState rig = truckFacingX(vec3(93.5f, 0.3f, 100), vec3(90.5f, 0.3f, 100));
+        rig.vafall = rig.vbfall = 3.0f;
+        bool bumped[5] = {};
+        coupleTrailer(rig, ground.w, 0.02f, bumped);
+        double lift = 0.8 * std::fabs(k); // the uphill wheel rises by this much
+        double leftY = 0.3 + (k < 0 ? lift : 0), rightY = 0.3 + (k > 0 ? lift : 0);
+        vec3 side = unit(0, leftY - rightY, -1.6);
+        for (const positions* p : {&rig.vnos, &rig.vpos}) {
+            EXPECT_NEAR((*p)[0].y, 0.3 + lift / 2, 1e-5) << k;
+            expectNear((*p)[2], side.x, side.y, side.z, 1e-5);
+        }
+        EXPECT_EQ(rig.vafall, 1.0f) << k;
+        EXPECT_EQ(rig.vbfall, 1.0f) << k;
+    }
+}
+
 TEST(RigTrailer, FollowsInLineDrivingStraight)
 {
     static Heights ground(0.0f);

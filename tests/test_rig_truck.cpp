@@ -245,9 +245,14 @@ TEST(RigTruck, WheelOverAHoleDoesNotPullTheTruckDown)
         ground.fill(h);
         ground.w[c.hi][c.hj] = h - 10;
         RigState rig = levelRig(vec3(50, h + 0.3f, c.noseZ), 1, 0);
-        for (int i = 0; i < 100; i++) moveTruck(rig, ground.w, 0.05f);
-        EXPECT_NEAR(rig.rnos.y, h + 0.3, 1e-3) << c.hi << " " << c.noseZ;
-        EXPECT_NEAR(rig.rpos[0].y, h + 0.3, 1e-3) << c.hi << " " << c.noseZ;
+        for (int i = 0; i < 100; i++) {
+            moveTruck(rig, ground.w, 0.05f);
+            ASSERT_NEAR(rig.rnos.y, h + 0.3, 1e-3) << c.hi << " " << c.noseZ << " " << i;
+            ASSERT_NEAR(rig.rpos[0].y, h + 0.3, 1e-3) << c.hi << " " << c.noseZ << " " << i;
+        }
+        // Level the whole time, so no slope set it rolling.
+        EXPECT_EQ(rig.rspd, 0.0f);
+        EXPECT_NEAR(rig.rnos.x, 50, 1e-4);
         EXPECT_GT(rig.rpos[3].y, 0.999f);
         EXPECT_TRUE(rig.canturn);
         EXPECT_TRUE(rig.candrive);
