@@ -54,8 +54,8 @@ void moveTruck(RigState& rig, const float (*w)[GRID], float dt)
     rig.rnos = rig.rnos + heading * rig.rspd * dt;
 
     // Only the nose is held inside the world; the other points follow it
-    // through the fixed lengths. The order of the four tests is the truck's
-    // behaviour in a corner.
+    // through the fixed lengths. Each coordinate is held on its own, so a
+    // truck driven into an edge slides along it.
     float edge = bsize * 99.0f + 5.0f;
     if (rig.rnos.x < -5.0f) rig.rnos.x = -5.0f;
     if (rig.rnos.z < -5.0f) rig.rnos.z = -5.0f;
