@@ -16,6 +16,8 @@
 // and the dumps go to out, which is flushed before returning; a bad line is
 // reported on err as "hillcar-replay: line N: reason" and ends the run.
 // Returns the exit status: 0 after the last directive, 2 on a bad line.
+// Afterwards every key is released; theWorld() and bsize stay as the run left
+// them, for the caller to inspect (a test that goes on must restore bsize).
 //
 // maxFrames > 0 caps the frames of one run: a `frame` or `repeat` that would
 // take the total past it is reported as a line error before any of its frames
