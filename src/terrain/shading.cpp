@@ -3,6 +3,7 @@
 #include "frame/keys.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -74,8 +75,38 @@ float getShadow(float px, float pz, float gi, float gj)
 
 namespace {
 
-// The +i neighbour of the last row.
-const float noRow[GRID] = {};
+// Squared distances from the eye that settle the haze: the root of the one
+// rounds to a float above 200, that of the other to one below 40.
+constexpr double FAR_SQ = 40001.0;
+constexpr double NEAR_SQ = 1599.0;
+
+// Rows relaxed side by side, each one vertex behind the row before it.
+constexpr int WAVE = 4;
+
+// The heights as the pass found them, for the slope light's +i neighbour; one
+// row more, of zeros, for the last row's missing neighbour.
+float before[GRID + 1][GRID];
+
+// The height of one vertex: limit, border, and the relaxation toward the
+// mean of the vertex and its four neighbours (a tenth of the way). (i - 1, j) and (i, j - 1)
+// must already be done, (i + 1, j) and (i, j + 1) not yet begun.
+void relaxVertex(float (*w)[GRID], int i, int j, bool smooth)
+{
+    float h = w[i][j];
+    if (h < -LIMIT) h = -LIMIT;
+    if (h > LIMIT) h = LIMIT;
+    if (i == 0 || i == GRID - 1 || j == 0 || j == GRID - 1) h = 0.0f;
+    if (smooth) {
+        const double hd = h;
+        const double npi = i < GRID - 1 ? w[i + 1][j] : 0.0f;
+        const double npj = j < GRID - 1 ? w[i][j + 1] : 0.0f;
+        const double nmi = i > 0 ? w[i - 1][j] : 0.0f;
+        const double nmj = j > 0 ? w[i][j - 1] : 0.0f;
+        const double mean = (hd + npi + npj + nmi + nmj) / 5.0;
+        h = (float)(hd + 0.1 * (mean - hd));
+    }
+    w[i][j] = h;
+}
 
 } // namespace
 
@@ -98,33 +129,32 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
     };
     const double cr = clearcol.x, cg = clearcol.y, cb = clearcol.z;
 
-    // Each row is done in two sweeps: first the heights, vertex after vertex,
-    // then the colours. A vertex's colour reads only its own final height and
-    // its +i neighbour, which the next row has not touched yet, so the
-    // colours come out as if every vertex were finished before the next one
-    // is begun, while the colour sweep has no chain from vertex to vertex.
-    for (int i = 0; i < GRID; i++) {
-        float* row = w[i];
-        const float* next = i < GRID - 1 ? w[i + 1] : noRow;
-        const float* prev = i > 0 ? w[i - 1] : noRow;
-        const bool edgeRow = i == 0 || i == GRID - 1;
+    // The pass works in place, i outer and j inner: each vertex sees this
+    // pass's values behind it and the old ones ahead. The heights are done
+    // first, for the whole map, and the colours after: a colour reads only
+    // the vertex's final height and the +i neighbour as the pass found it.
+    memcpy(before, w, sizeof(float) * GRID * GRID);
 
-        for (int j = 0; j < GRID; j++) {
-            float h = row[j];
-            if (h < -LIMIT) h = -LIMIT;
-            if (h > LIMIT) h = LIMIT;
-            if (edgeRow || j == 0 || j == GRID - 1) h = 0.0f;
-            if (smooth) {
-                // (i - 1, j) and (i, j - 1) already hold this pass's values;
-                // the other two are still as the frame left them.
-                const double hd = h;
-                const double npj = j < GRID - 1 ? row[j + 1] : 0.0f;
-                const double nmj = j > 0 ? row[j - 1] : 0.0f;
-                const double mean = (hd + next[j] + npj + prev[j] + nmj) / 5.0;
-                h = (float)(hd + 0.1 * (mean - hd));
-            }
-            row[j] = h;
-        }
+    // A relaxation waits for the one before it in its row. Rows staggered
+    // by one vertex keep every vertex's inputs as in row order (the row
+    // before is a step ahead and has done (i - 1, j); the row after is a
+    // step behind and has not begun (i + 1, j)) and give the processor
+    // several independent chains at once.
+    if (smooth) {
+        for (int i0 = 0; i0 < GRID; i0 += WAVE)
+            for (int t = 0; t < GRID + WAVE - 1; t++)
+                for (int m = 0; m < WAVE; m++) {
+                    const int i = i0 + m, j = t - m;
+                    if (i < GRID && j >= 0 && j < GRID) relaxVertex(w, i, j, true);
+                }
+    } else {
+        for (int i = 0; i < GRID; i++)
+            for (int j = 0; j < GRID; j++) relaxVertex(w, i, j, false);
+    }
+
+    for (int i = 0; i < GRID; i++) {
+        const float* row = w[i];
+        const float* next = before[i + 1];
 
         // Slopes rising toward +i are lit; level ground gets a quarter.
         float light[GRID];
@@ -150,9 +180,23 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
             // The distance as retDis measures it: float differences, the
             // squares summed in double.
             const float dx = x - tra.x, dy = row[j] - tra.y, dz = j * bsize - tra.z;
-            const float D = (float)std::sqrt((double)dx * dx + (double)dy * dy + (double)dz * dz);
-            const float ramp = (float)(1.0 - (D - 40.0) / 160.0);
-            const float V = D > 200.0f ? 0.0f : D > 40.0f ? ramp : 1.0f;
+            const double sq = (double)dx * dx + (double)dy * dy + (double)dz * dz;
+            float V;
+            // Well beyond 200 or well within 40 the root cannot round to the
+            // other side of the limit, and V is known without it.
+            if (sq > FAR_SQ) {
+                V = 0.0f;
+            } else if (sq < NEAR_SQ) {
+                V = 1.0f;
+            } else {
+                const float D = (float)std::sqrt(sq);
+                if (D > 200.0f)
+                    V = 0.0f;
+                else if (D > 40.0f)
+                    V = (float)(1.0 - (D - 40.0) / 160.0);
+                else
+                    V = 1.0f;
+            }
 
             const double l = light[j];
             double r, g, b;
