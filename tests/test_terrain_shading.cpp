@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -204,6 +206,50 @@ TEST(TerrainShade, RelaxationSeesUnlimitedNeighboursAhead)
     EXPECT_FLOAT_EQ(u->w[49][50], 101.0f);
     EXPECT_FLOAT_EQ(u->w[50][49], 101.0f);
     EXPECT_FLOAT_EQ(u->w[50][50], 104.04f);
+}
+
+TEST(TerrainShade, SmoothingOverAWholeMapFollowsRowOrder)
+{
+    scriptReleaseKeys();
+    auto t = flatTerrain(0);
+    auto want = flatTerrain(0);
+    srand(321);
+    for (int i = 0; i < GRID; i++)
+        for (int j = 0; j < GRID; j++)
+            t->w[i][j] = want->w[i][j] = (rand() % 3001) / 10.0f - 150.0f;
+
+    // Vertex by vertex, i outer, in place: limit, border, a tenth of the way
+    // to the mean of the five, neighbours off the grid reading 0.
+    auto& v = want->w;
+    for (int i = 0; i < GRID; i++)
+        for (int j = 0; j < GRID; j++) {
+            float h = std::min(100.0f, std::max(-100.0f, v[i][j]));
+            if (i == 0 || i == 99 || j == 0 || j == 99) h = 0;
+            double sum = h;
+            sum += i < 99 ? v[i + 1][j] : 0.0f;
+            sum += j < 99 ? v[i][j + 1] : 0.0f;
+            sum += i > 0 ? v[i - 1][j] : 0.0f;
+            sum += j > 0 ? v[i][j - 1] : 0.0f;
+            v[i][j] = (float)(h + 0.1 * (sum / 5 - h));
+        }
+
+    relaxAndShade(*t, rigAway(), vec3(200, 50, 200), sky, true);
+    for (int i = 0; i < GRID; i++)
+        for (int j = 0; j < GRID; j++) ASSERT_EQ(t->w[i][j], v[i][j]) << i << "," << j;
+}
+
+TEST(TerrainShade, SlopeLightReadsTheNeighbourAsThePassFoundIt)
+{
+    scriptReleaseKeys();
+    // With smoothing, (50, 50) relaxes to 0.1 * 6.3 / 5 = 0.126 (grass) and
+    // its +i neighbour, relaxed later in the pass, ends near 5.8; the light
+    // compares with the 6.3 it had: more than 6 above, so full light.
+    auto t = flatTerrain(0);
+    t->w[51][50] = 6.3f;
+    relaxAndShade(*t, rigAway(), eyeOver(50, 50, 0, 10), sky, true);
+    EXPECT_FLOAT_EQ(t->w[50][50], 0.126f);
+    EXPECT_LT(t->w[51][50], 6.0f);
+    expectColour(t->c[50][50], 0.5, 1.0, 0.2);
 }
 
 TEST(TerrainShade, ShadowFactor)
