@@ -29,7 +29,6 @@ struct RealGl {
     void (*Perspective)(GLdouble, GLdouble, GLdouble, GLdouble);
     void (*Finish)(void);
     void (*Viewport)(GLint, GLint, GLsizei, GLsizei);
-    void (*ReadPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, GLvoid*);
     const GLubyte* (*GetString)(GLenum);
     GLenum (*GetError)(void);
 };
@@ -234,7 +233,6 @@ bool benchGlLoadReal(const char** why)
               lookUp(glu, "gluPerspective", r.Perspective, why) &&
               lookUp(gl, "glFinish", r.Finish, why) &&
               lookUp(gl, "glViewport", r.Viewport, why) &&
-              lookUp(gl, "glReadPixels", r.ReadPixels, why) &&
               lookUp(gl, "glGetString", r.GetString, why) &&
               lookUp(gl, "glGetError", r.GetError, why);
     if (!ok) return false;
@@ -256,11 +254,6 @@ void benchGlFinish()
 void benchGlViewport(int x, int y, int width, int height)
 {
     real.Viewport(x, y, width, height);
-}
-
-void benchGlReadPixel(int x, int y, unsigned char rgba[4])
-{
-    real.ReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
 }
 
 const char* benchGlRenderer()

@@ -57,8 +57,6 @@ bool benchGlRealLoaded();
 // Real functions the benchmark itself needs around the frame.
 void benchGlFinish();
 void benchGlViewport(int x, int y, int width, int height);
-// Reads one RGBA pixel of the back buffer.
-void benchGlReadPixel(int x, int y, unsigned char rgba[4]);
 const char* benchGlRenderer();
 // glGetError: 0 when no error is pending.
 unsigned benchGlError();
