@@ -208,21 +208,6 @@ TEST(TerrainScript, ShiftFiveEndsAfterItsTenthStep)
     for (int f = total - 1 - (t->pam[9] + 1); f < total - 1; f++) ASSERT_TRUE(a[f].smooth) << f;
 }
 
-TEST(TerrainScript, ShiftSixOverShiftOneLeavesTheRest)
-{
-    auto t = std::make_unique<TerrainState>();
-    loadScript(*t, '1');
-    srand(2);
-    loadScript(*t, '6');
-    EXPECT_EQ(t->pro[0], 11);
-    EXPECT_EQ(t->pro[1], -1);
-    EXPECT_EQ(t->pam[1], 200);
-    const int pro1[] = {6, 11, 6, 11, -1};
-    const int pam1[] = {100, 200, 50, 400};
-    for (int k = 2; k < 7; k++) EXPECT_EQ(t->pro[k], pro1[k - 2]) << k;
-    for (int k = 2; k < 6; k++) EXPECT_EQ(t->pam[k], pam1[k - 2]) << k;
-}
-
 TEST(TerrainScript, HoldingShiftOneRepeatsItsFirstStep)
 {
     scriptReleaseKeys();
