@@ -11,9 +11,14 @@
 
 namespace {
 
-// Mean real time per iteration, in microseconds, of every benchmark that ran
-// without error, keyed by name and arguments ("BM_ShadePass/smooth:1").
-std::map<std::string, double> timesUs;
+// Mean real and CPU time per iteration, in microseconds, of every benchmark
+// that ran without error, keyed by name and arguments ("BM_ShadePass/smooth:1").
+// The CPU time is this thread's only: a GL driver's worker threads are not in it.
+struct Times {
+    double realUs;
+    double cpuUs;
+};
+std::map<std::string, Times> timesUs;
 
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
@@ -25,16 +30,19 @@ public:
             std::string key = run.run_name.function_name;
             if (!run.run_name.args.empty()) key += "/" + run.run_name.args;
             Sum& s = sums[key];
-            s.seconds += run.real_accumulated_time;
+            s.realSeconds += run.real_accumulated_time;
+            s.cpuSeconds += run.cpu_accumulated_time;
             s.iterations += (double)run.iterations;
-            timesUs[key] = s.seconds / s.iterations * 1e6;
+            timesUs[key] = Times{s.realSeconds / s.iterations * 1e6,
+                                 s.cpuSeconds / s.iterations * 1e6};
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
 private:
     struct Sum {
-        double seconds = 0;
+        double realSeconds = 0;
+        double cpuSeconds = 0;
         double iterations = 0;
     };
     std::map<std::string, Sum> sums;
@@ -44,12 +52,15 @@ void printRatio(const char* what, const char* measured, const char* floor)
 {
     auto m = timesUs.find(measured);
     auto f = timesUs.find(floor);
-    if (m == timesUs.end() || f == timesUs.end() || f->second <= 0) {
-        printf("  %-44s  (not measured in this run)\n", what);
+    if (m == timesUs.end() || f == timesUs.end() || f->second.realUs <= 0 ||
+        f->second.cpuUs <= 0) {
+        printf("  %-42s (not measured in this run)\n", what);
         return;
     }
-    printf("  %-44s %9.1f us / %9.1f us = %7.2f\n", what, m->second, f->second,
-           m->second / f->second);
+    const Times& a = m->second;
+    const Times& b = f->second;
+    printf("  %-42s %9.1f / %9.1f = %6.2f   %9.1f / %9.1f = %6.2f\n", what, a.realUs,
+           b.realUs, a.realUs / b.realUs, a.cpuUs, b.cpuUs, a.cpuUs / b.cpuUs);
 }
 
 } // namespace
@@ -61,7 +72,8 @@ int main(int argc, char** argv)
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    printf("\nRatios (real time per iteration, measured / floor):\n");
+    printf("\nRatios, measured / floor, per iteration in microseconds:\n");
+    printf("  %-42s %29s   %29s\n", "", "real time", "CPU time (this thread)");
     printRatio("shading pass / floor", "BM_ShadePass/smooth:0", "BM_ShadeFloor");
     printRatio("shading pass with smoothing / floor", "BM_ShadePass/smooth:1", "BM_ShadeFloor");
     printRatio("counting-sink frame / played-back frame", "BM_FrameCounting/keys:0",
