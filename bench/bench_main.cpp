@@ -25,27 +25,37 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations == 0)
-                continue;
+            if (run.error_occurred) continue;
             std::string key = run.run_name.function_name;
             if (!run.run_name.args.empty()) key += "/" + run.run_name.args;
-            Sum& s = sums[key];
-            s.realSeconds += run.real_accumulated_time;
-            s.cpuSeconds += run.cpu_accumulated_time;
-            s.iterations += (double)run.iterations;
-            timesUs[key] = Times{s.realSeconds / s.iterations * 1e6,
-                                 s.cpuSeconds / s.iterations * 1e6};
+            const double toUs = 1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const double realUs = run.GetAdjustedRealTime() * toUs;
+            const double cpuUs = run.GetAdjustedCPUTime() * toUs;
+            if (run.run_type == Run::RT_Aggregate) {
+                // With repetitions the mean of them is the figure.
+                if (run.aggregate_name == "mean") {
+                    timesUs[key] = Times{realUs, cpuUs};
+                    haveMean[key] = true;
+                }
+            } else if (run.iterations > 0 && !haveMean[key]) {
+                Sum& s = sums[key];
+                s.real += realUs * (double)run.iterations;
+                s.cpu += cpuUs * (double)run.iterations;
+                s.iterations += (double)run.iterations;
+                timesUs[key] = Times{s.real / s.iterations, s.cpu / s.iterations};
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
 private:
     struct Sum {
-        double realSeconds = 0;
-        double cpuSeconds = 0;
+        double real = 0;
+        double cpu = 0;
         double iterations = 0;
     };
     std::map<std::string, Sum> sums;
+    std::map<std::string, bool> haveMean;
 };
 
 void printRatio(const char* what, const char* measured, const char* floor)
