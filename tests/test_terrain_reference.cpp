@@ -16,14 +16,23 @@
 
 namespace {
 
+// Every rounding to float of the reference goes through here. GCC 12 at -O2
+// and above can lose such a rounding when it packs two of them side by side
+// into one vector, and the reference must be taken literally.
+float toFloat(double x)
+{
+    volatile float f = (float)x;
+    return f;
+}
+
 float refShadow(float px, float pz, float gi, float gj)
 {
-    float dx = (float)std::fabs((double)px / bsize - gi);
+    float dx = toFloat(std::fabs((double)px / bsize - gi));
     if (dx > 1.0f) dx = -1.0f;
-    float dz = (float)std::fabs((double)pz / bsize - gj);
+    float dz = toFloat(std::fabs((double)pz / bsize - gj));
     if (dz > 1.0f) dz = -1.0f;
     if (dx < 0.0f || dz < 0.0f) return 1.0f;
-    float s = (float)std::sqrt((double)dx * dx + (double)dz * dz);
+    float s = toFloat(std::sqrt((double)dx * dx + (double)dz * dz));
     if (s > 1.0f) s = 1.0f;
     if (s < 0.5f) s = 0.5f;
     return s;
@@ -32,7 +41,7 @@ float refShadow(float px, float pz, float gi, float gj)
 float refDistance(vec3 a, vec3 b)
 {
     const float dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
-    return (float)std::sqrt((double)dx * dx + (double)dy * dy + (double)dz * dz);
+    return toFloat(std::sqrt((double)dx * dx + (double)dy * dy + (double)dz * dz));
 }
 
 void refPass(TerrainState& t, const RigState& rig, vec3 tra, vec3 sky, bool smooth)
@@ -56,7 +65,7 @@ void refPass(TerrainState& t, const RigState& rig, vec3 tra, vec3 sky, bool smoo
             // 4: relaxation.
             if (smooth) {
                 const double h = w[i][j];
-                w[i][j] = (float)(h + 0.1 * ((h + npi + npj + nmi + nmj) / 5.0 - h));
+                w[i][j] = toFloat(h + 0.1 * ((h + npi + npj + nmi + nmj) / 5.0 - h));
             }
             const float h = w[i][j];
             // 5: slope light.
@@ -64,42 +73,42 @@ void refPass(TerrainState& t, const RigState& rig, vec3 tra, vec3 sky, bool smoo
             if (npi > (double)h + 6)
                 L = 1;
             else if (npi > (double)h - 2)
-                L = (float)(((double)npi - h + 2) / 8);
+                L = toFloat(((double)npi - h + 2) / 8);
             else
                 L = 0;
             if (L < 0.1f) L = 0.1f;
             // 6: shadows.
-            for (int k = 0; k < 6; k++) L = (float)((double)L * refShadow(px[k], pz[k], i, j));
+            for (int k = 0; k < 6; k++) L = toFloat((double)L * refShadow(px[k], pz[k], i, j));
             // 7: haze.
             const float D = refDistance(tra, vec3(i * bsize, h, j * bsize));
             float V;
             if (D > 200)
                 V = 0;
             else if (D > 40)
-                V = (float)(1 - (D - 40.0) / 160);
+                V = toFloat(1 - (D - 40.0) / 160);
             else
                 V = 1;
             // 8: base colour.
             const double l = L;
             vec3 base;
             if (t.ptime > -1)
-                base = vec3((float)((0.6 * l + 0.2) * V), (float)((0.6 * l + 0.2) * V),
-                            (float)((0.7 * l + 0.3) * V));
+                base = vec3(toFloat((0.6 * l + 0.2) * V), toFloat((0.6 * l + 0.2) * V),
+                            toFloat((0.7 * l + 0.3) * V));
             else if (h < -9)
-                base = vec3((float)(0.2 * l + 0.1), 0, (float)(0.7 * l + 0.2));
+                base = vec3(toFloat(0.2 * l + 0.1), 0, toFloat(0.7 * l + 0.2));
             else if (h < 0.1)
-                base = vec3((float)(0.7 * l + 0.3), (float)(0.7 * l + 0.1), (float)(0.1 * l));
+                base = vec3(toFloat(0.7 * l + 0.3), toFloat(0.7 * l + 0.1), toFloat(0.1 * l));
             else if (h < 10)
-                base = vec3((float)(0.5 * l), (float)(0.8 * l + 0.2), (float)(0.2 * l));
+                base = vec3(toFloat(0.5 * l), toFloat(0.8 * l + 0.2), toFloat(0.2 * l));
             else if (h < 30)
-                base = vec3((float)(0.6 * l + 0.1), (float)(0.6 * l + 0.1), (float)(0.6 * l + 0.1));
+                base = vec3(toFloat(0.6 * l + 0.1), toFloat(0.6 * l + 0.1), toFloat(0.6 * l + 0.1));
             else
-                base = vec3((float)(0.6 * l + 0.4), (float)(0.6 * l + 0.4), (float)(0.6 * l + 0.4));
+                base = vec3(toFloat(0.6 * l + 0.4), toFloat(0.6 * l + 0.4), toFloat(0.6 * l + 0.4));
             // 9: fade into the sky.
             const double f = 1.0 - V;
-            t.c[i][j] = vec3((float)(base.x + ((double)sky.x - base.x) * f),
-                             (float)(base.y + ((double)sky.y - base.y) * f),
-                             (float)(base.z + ((double)sky.z - base.z) * f));
+            t.c[i][j] = vec3(toFloat(base.x + ((double)sky.x - base.x) * f),
+                             toFloat(base.y + ((double)sky.y - base.y) * f),
+                             toFloat(base.z + ((double)sky.z - base.z) * f));
         }
 }
 

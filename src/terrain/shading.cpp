@@ -80,6 +80,21 @@ namespace {
 constexpr double FAR_SQ = 40001.0;
 constexpr double NEAR_SQ = 1599.0;
 
+// A base colour component, rounded to float as it is stored. GCC 12 at -O2
+// and above can lose such a rounding when it packs two of them side by side
+// into one vector (the colours then come out of the optimised program a float
+// step off); the empty asm keeps each rounding where it is.
+double retStored(double x)
+{
+    float f = (float)x;
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    __asm__("" : "+x"(f));
+#elif defined(__GNUC__)
+    __asm__("" : "+m"(f));
+#endif
+    return f;
+}
+
 // Rows relaxed side by side, each one vertex behind the row before it.
 constexpr int WAVE = 4;
 
@@ -202,27 +217,27 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
             double r, g, b;
             if (tint) {
                 // A playing script shows as one blue-grey, darkened with distance.
-                r = (float)((0.6 * l + 0.2) * V);
+                r = retStored((0.6 * l + 0.2) * V);
                 g = r;
-                b = (float)((0.7 * l + 0.3) * V);
+                b = retStored((0.7 * l + 0.3) * V);
             } else if (hd < -9.0) { // deep water
-                r = (float)(0.2 * l + 0.1);
+                r = retStored(0.2 * l + 0.1);
                 g = 0.0;
-                b = (float)(0.7 * l + 0.2);
+                b = retStored(0.7 * l + 0.2);
             } else if (hd < 0.1) { // shore and shallow water
-                r = (float)(0.7 * l + 0.3);
-                g = (float)(0.7 * l + 0.1);
-                b = (float)(0.1 * l);
+                r = retStored(0.7 * l + 0.3);
+                g = retStored(0.7 * l + 0.1);
+                b = retStored(0.1 * l);
             } else if (hd < 10.0) { // grass
-                r = (float)(0.5 * l);
-                g = (float)(0.8 * l + 0.2);
-                b = (float)(0.2 * l);
+                r = retStored(0.5 * l);
+                g = retStored(0.8 * l + 0.2);
+                b = retStored(0.2 * l);
             } else if (hd < 30.0) { // rock
-                r = (float)(0.6 * l + 0.1);
+                r = retStored(0.6 * l + 0.1);
                 g = r;
                 b = r;
             } else { // snow
-                r = (float)(0.6 * l + 0.4);
+                r = retStored(0.6 * l + 0.4);
                 g = r;
                 b = r;
             }
