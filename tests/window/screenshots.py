@@ -37,10 +37,6 @@ class Image:
         self.height = height
         self.rgb = rgb
 
-    def pixel(self, x, y):
-        i = 3 * (y * self.width + x)
-        return self.rgb[i], self.rgb[i + 1], self.rgb[i + 2]
-
     def pixels(self, top, bottom, left=0, right=None, step=2):
         """Every step-th pixel each way of the rows top..bottom-1 and the
         columns left..right-1, given as fractions of the frame."""
@@ -310,8 +306,8 @@ def changed_share(a, b):
 
 def check_behind_rig(img):
     """View 6: the eye stands 3 above the trailer's rear axle and looks at the
-    truck's nose, so the trailer's roof fills the bottom middle, the truck is
-    ahead of it, and the ground lies around them."""
+    truck's nose, so the trailer's roof fills the bottom middle and the ground
+    lies around it."""
     terrain = img.share(is_terrain, 0, 1)
     check(terrain > 0.02, "only %s of the frame is terrain" % percent(terrain))
     trailer = img.share(is_trailer_box, 0.6, 1.0, 0.3, 0.7)
