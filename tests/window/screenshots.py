@@ -23,6 +23,8 @@ import sys
 import time
 import zlib
 
+# No compiled module next to the sources.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from hillcar_window import SKIP, Failure, Run, answer_question, check  # noqa: E402
 
