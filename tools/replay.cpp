@@ -555,6 +555,8 @@ void dumpGl(FILE* out)
 struct Run {
     FILE* out;
     long maxFrames;
+    ReplayObserver afterFrame;
+    void* observerData;
     uint32_t seed;
     uint64_t frames; // frames run so far
 };
@@ -570,6 +572,7 @@ void runOneFrame(Run& run, uint32_t tick, const HeldKeys& keys)
     goGLprog(nullptr);
     run.frames++;
     replayWriteTrace(run.out, run.frames, tick, theWorld(), lastFrameValues(), glrecCounts());
+    if (run.afterFrame) run.afterFrame(theWorld(), lastFrameValues(), run.observerData);
 }
 
 bool withinCap(const Run& run, uint64_t more, Reason& r)
@@ -639,7 +642,8 @@ bool runLine(Run& run, Text line, Reason& r)
 
 } // namespace
 
-int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames)
+int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames,
+              ReplayObserver afterFrame, void* observerData)
 {
     // Static, since a World is too large to build on the stack each run.
     static const World fresh{};
@@ -649,7 +653,7 @@ int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames
     scriptSetTick(0);
     glrecReset();
 
-    Run run = {out, maxFrames, 1, 0};
+    Run run = {out, maxFrames, afterFrame, observerData, 1, 0};
     const char* p = text;
     const char* end = text + len;
     unsigned long lineNo = 0;

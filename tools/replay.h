@@ -33,7 +33,15 @@
 // - a carriage return right before the line end is ignored;
 // - a dump before the first frame prints the fresh state (heights and
 //   colours all 0, an empty GL record); it is not an error.
-int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames);
+//
+// afterFrame, when given, is called after every frame (and after that frame's
+// trace line) with the world the frame ran on, its per-frame values and
+// observerData. The frame's keys are still held during the call, so it may
+// ask keyHeld what the frame saw. Soak tests check the world through it.
+using ReplayObserver = void (*)(const World& world, const FrameValues& values, void* data);
+
+int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames,
+              ReplayObserver afterFrame = nullptr, void* observerData = nullptr);
 
 // The `set` directive alone: applies "NAME VALUE ..." (the tokens after `set`)
 // to the given world, or to the global bsize for `bsize`. On a bad line it
