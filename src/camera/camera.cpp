@@ -15,8 +15,9 @@ void stepViewKey(CameraState& camera)
     if (keyHeld('V')) {
         camera.vBtn = true;
     } else if (camera.vBtn) {
-        camera.view += 1;
-        if (camera.view > 9) camera.view = 0;
+        // The bound is tested before the step, so that no view, however it
+        // was set, steps past the largest int.
+        camera.view = camera.view >= 9 ? 0 : camera.view + 1;
         camera.vBtn = false;
     }
 }
