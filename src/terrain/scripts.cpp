@@ -1,5 +1,6 @@
 #include "terrain/scripts.h"
 
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -124,7 +125,9 @@ bool stepScript(TerrainState& terrain, int& opnum, bool& dorandom, bool& dosmoot
         return false;
     }
     // A step of length n acts on n + 1 frames, then spends one frame advancing.
-    if (terrain.ptim2 > terrain.pam[terrain.ptime]) {
+    // A count that has reached the largest int is done whatever the length,
+    // rather than stepping past it.
+    if (terrain.ptim2 > terrain.pam[terrain.ptime] || terrain.ptim2 == INT_MAX) {
         terrain.ptime += 1;
         terrain.ptim2 = 0;
         return false;
