@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -23,9 +24,11 @@ float retRandomComponent()
 // a random sky joins it wherever its red component puts it.
 vec3 retNextSky(vec3 clearcol)
 {
-    int k = (int)(clearcol.x * 10.0f);
-    if (k == 5) return vec3(0, 0, 0);
-    if (k == 0) return vec3(1, 1, 1);
+    // Truncated toward zero in float: a red set from outside 0..1, or NaN, has
+    // no int to convert to, and joins the cycle at sky blue.
+    float k = std::trunc(clearcol.x * 10.0f);
+    if (k == 5.0f) return vec3(0, 0, 0);
+    if (k == 0.0f) return vec3(1, 1, 1);
     return skyBlue;
 }
 
