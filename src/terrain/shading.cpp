@@ -5,7 +5,26 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// x rounded to float, handed back as a double. GCC 12 at -O2 and above can
+// lose such a rounding when it packs two of them side by side into one vector
+// (optimised builds then drew some colours a float step off); the empty asm
+// keeps each rounding where it is.
+double retFloat(double x)
+{
+    float f = (float)x;
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    __asm__("" : "+x"(f));
+#elif defined(__GNUC__)
+    __asm__("" : "+m"(f));
+#endif
+    return f;
+}
 
 constexpr int CASTERS = 6; // shadow points: four axles and two body middles
 constexpr float LIMIT = 100.0f;
@@ -14,7 +33,7 @@ constexpr float LIMIT = 100.0f;
 // is more than a cell away. q is the caster's coordinate in cells.
 float retReach(double q, float g)
 {
-    float d = (float)std::fabs(q - g);
+    float d = (float)retFloat(std::fabs(q - g));
     return d > 1.0f ? -1.0f : d;
 }
 
@@ -80,47 +99,532 @@ namespace {
 constexpr double FAR_SQ = 40001.0;
 constexpr double NEAR_SQ = 1599.0;
 
-// A base colour component, rounded to float as it is stored. GCC 12 at -O2
-// and above can lose such a rounding when it packs two of them side by side
-// into one vector (the colours then come out of the optimised program a float
-// step off); the empty asm keeps each rounding where it is.
-double retStored(double x)
+// Rows relaxed side by side, each one vertex behind the row before it.
+constexpr int WAVE = 10;
+constexpr int PAIRS = WAVE / 2;
+
+// The heights as the pass found them, for the relaxation's +i and +j
+// neighbours and the slope light's +i neighbour, with a margin of zeros all
+// round: the neighbours off the grid read 0, and so does whatever a wave's
+// lanes read beyond the ends of their rows.
+constexpr int MARGIN = WAVE + 1;
+float found[GRID + 2][MARGIN + GRID + MARGIN];
+
+// Row i of the heights as found (i from -1 to GRID; those two are zeros).
+float* foundRow(int i)
 {
-    float f = (float)x;
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    __asm__("" : "+x"(f));
-#elif defined(__GNUC__)
-    __asm__("" : "+m"(f));
-#endif
-    return f;
+    return &found[i + 1][MARGIN];
 }
 
-// Rows relaxed side by side, each one vertex behind the row before it.
-constexpr int WAVE = 4;
+#if defined(__SSE2__)
 
-// The heights as the pass found them, for the slope light's +i neighbour; one
-// row more, of zeros, for the last row's missing neighbour.
-float before[GRID + 1][GRID];
+// Two floats, from p and q, as the two lanes of a vector of doubles.
+__m128d retLoadLanes(const float* p, const float* q)
+{
+    return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(p), _mm_load_ss(q)));
+}
+
+// One step of the wave of rows i0 to i0 + WAVE - 1: lane m relaxes vertex
+// (i0 + m, t - m), lanes side by side in pairs. self holds each lane's height
+// as found and fresh its new height from the step before; both move on a
+// column. At the ends of the rows (edge) some lanes lie off the grid: they
+// compute, store nothing and hand on 0, as a vertex off the grid reads.
+void relaxStep(float (*w)[GRID], int i0, int t, bool edge, __m128d* self, __m128d* fresh,
+               const __m128d* ringMask)
+{
+    __m128d npj[PAIRS];
+    for (int k = 0; k < PAIRS; k++) {
+        const int m = 2 * k;
+        npj[k] = retLoadLanes(foundRow(i0 + m) + t - m + 1, foundRow(i0 + m + 1) + t - m);
+    }
+    const float* above = i0 > 0 && t >= 0 && t < GRID ? &w[i0 - 1][t] : foundRow(-1);
+    const __m128d aboveD = _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(above));
+    const __m128d belowD =
+        _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(foundRow(i0 + WAVE) + t - WAVE + 1));
+
+    const __m128d lo = _mm_set1_pd(-LIMIT), hi = _mm_set1_pd(LIMIT);
+    const __m128d tenth = _mm_set1_pd(0.1), five = _mm_set1_pd(5.0);
+    __m128d next[PAIRS];
+    for (int k = 0; k < PAIRS; k++) {
+        // The +i neighbour of a lane is the +j neighbour of the lane after it.
+        const __m128d npi = _mm_shuffle_pd(npj[k], k + 1 < PAIRS ? npj[k + 1] : belowD, 1);
+        // Lane by lane, the -i neighbour is the lane before's new height.
+        const __m128d nmi = k > 0 ? _mm_shuffle_pd(fresh[k - 1], fresh[k], 1)
+                                  : _mm_unpacklo_pd(aboveD, fresh[0]);
+        const __m128d nmj = fresh[k];
+
+        // maxpd and minpd hand back their second operand when either is
+        // NaN, as the limits leave a NaN height as it is.
+        __m128d h = _mm_min_pd(hi, _mm_max_pd(lo, self[k]));
+        __m128d valid = _mm_castsi128_pd(_mm_set1_epi32(-1));
+        __m128d ring = ringMask[k];
+        if (edge) {
+            const __m128d col = _mm_sub_pd(_mm_set1_pd(t), _mm_setr_pd(2 * k, 2 * k + 1));
+            valid = _mm_and_pd(_mm_cmpge_pd(col, _mm_setzero_pd()),
+                               _mm_cmple_pd(col, _mm_set1_pd(GRID - 1)));
+            ring = _mm_or_pd(ring, _mm_or_pd(_mm_cmpeq_pd(col, _mm_setzero_pd()),
+                                             _mm_cmpeq_pd(col, _mm_set1_pd(GRID - 1))));
+        }
+        h = _mm_andnot_pd(ring, h);
+
+        const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_add_pd(h, npi), npj[k]), nmi), nmj);
+        const __m128d mean = _mm_div_pd(sum, five);
+        const __m128 x = _mm_cvtpd_ps(_mm_add_pd(h, _mm_mul_pd(tenth, _mm_sub_pd(mean, h))));
+        next[k] = _mm_and_pd(valid, _mm_cvtps_pd(x));
+
+        const int m = 2 * k;
+        if (!edge) {
+            _mm_store_ss(&w[i0 + m][t - m], x);
+            _mm_store_ss(&w[i0 + m + 1][t - m - 1], _mm_shuffle_ps(x, x, 1));
+        } else {
+            if (t - m >= 0 && t - m < GRID) _mm_store_ss(&w[i0 + m][t - m], x);
+            if (t - m - 1 >= 0 && t - m - 1 < GRID)
+                _mm_store_ss(&w[i0 + m + 1][t - m - 1], _mm_shuffle_ps(x, x, 1));
+        }
+    }
+    for (int k = 0; k < PAIRS; k++) {
+        fresh[k] = next[k];
+        self[k] = npj[k];
+    }
+}
+
+// The rows i0 to i0 + WAVE - 1, each one vertex behind the row before: a
+// relaxation waits for the one before it in its row, and rows staggered so
+// keep every vertex's inputs as in row order (the row before is a step ahead
+// and has done (i - 1, j); the row after is a step behind and has not begun
+// (i + 1, j)) while giving the processor many independent chains at once.
+void relaxWave(float (*w)[GRID], int i0)
+{
+    __m128d self[PAIRS], fresh[PAIRS], ringMask[PAIRS];
+    for (int k = 0; k < PAIRS; k++) {
+        const int m = 2 * k;
+        // The heights of step -1's +j neighbours, which step 0 starts from.
+        self[k] = retLoadLanes(foundRow(i0 + m) - m, foundRow(i0 + m + 1) - m - 1);
+        fresh[k] = _mm_setzero_pd();
+        const bool ring0 = i0 + m == 0 || i0 + m == GRID - 1;
+        const bool ring1 = i0 + m + 1 == 0 || i0 + m + 1 == GRID - 1;
+        ringMask[k] = _mm_castsi128_pd(_mm_setr_epi32(-ring0, -ring0, -ring1, -ring1));
+    }
+    int t = 0;
+    for (; t < WAVE; t++) relaxStep(w, i0, t, true, self, fresh, ringMask);
+    for (; t < GRID - 1; t++) relaxStep(w, i0, t, false, self, fresh, ringMask);
+    for (; t < GRID + WAVE - 1; t++) relaxStep(w, i0, t, true, self, fresh, ringMask);
+}
+
+#else
 
 // The height of one vertex: limit, border, and the relaxation toward the
 // mean of the vertex and its four neighbours (a tenth of the way). (i - 1, j) and (i, j - 1)
 // must already be done, (i + 1, j) and (i, j + 1) not yet begun.
-void relaxVertex(float (*w)[GRID], int i, int j, bool smooth)
+void relaxVertex(float (*w)[GRID], int i, int j)
 {
     float h = w[i][j];
     if (h < -LIMIT) h = -LIMIT;
     if (h > LIMIT) h = LIMIT;
     if (i == 0 || i == GRID - 1 || j == 0 || j == GRID - 1) h = 0.0f;
-    if (smooth) {
-        const double hd = h;
-        const double npi = i < GRID - 1 ? w[i + 1][j] : 0.0f;
-        const double npj = j < GRID - 1 ? w[i][j + 1] : 0.0f;
-        const double nmi = i > 0 ? w[i - 1][j] : 0.0f;
-        const double nmj = j > 0 ? w[i][j - 1] : 0.0f;
-        const double mean = (hd + npi + npj + nmi + nmj) / 5.0;
-        h = (float)(hd + 0.1 * (mean - hd));
+    const double hd = h;
+    const double npi = i < GRID - 1 ? w[i + 1][j] : 0.0f;
+    const double npj = j < GRID - 1 ? w[i][j + 1] : 0.0f;
+    const double nmi = i > 0 ? w[i - 1][j] : 0.0f;
+    const double nmj = j > 0 ? w[i][j - 1] : 0.0f;
+    const double mean = (hd + npi + npj + nmi + nmj) / 5.0;
+    w[i][j] = (float)retFloat(hd + 0.1 * (mean - hd));
+}
+
+#endif
+
+// The relaxation of the whole map, i outer and j inner, in place, from the
+// heights as found (already in found).
+void relaxMap(float (*w)[GRID])
+{
+#if defined(__SSE2__)
+    for (int i0 = 0; i0 < GRID; i0 += WAVE) relaxWave(w, i0);
+#else
+    for (int i0 = 0; i0 < GRID; i0 += WAVE)
+        for (int t = 0; t < GRID + WAVE - 1; t++)
+            for (int m = 0; m < WAVE; m++) {
+                const int i = i0 + m, j = t - m;
+                if (i < GRID && j >= 0 && j < GRID) relaxVertex(w, i, j);
+            }
+#endif
+}
+
+// Limits and border of one row when nothing is relaxed: each height then
+// depends on itself alone.
+void limitRow(float* row, bool ring)
+{
+    if (ring) {
+        for (int j = 0; j < GRID; j++) row[j] = 0.0f;
+        return;
     }
-    w[i][j] = h;
+#if defined(__SSE2__)
+    // maxps and minps hand back their second operand when either is NaN, as
+    // the comparisons below leave a NaN height as it is.
+    const __m128 lo = _mm_set1_ps(-LIMIT), hi = _mm_set1_ps(LIMIT);
+    for (int j = 0; j < GRID; j += 4)
+        _mm_storeu_ps(row + j, _mm_min_ps(hi, _mm_max_ps(lo, _mm_loadu_ps(row + j))));
+#else
+    for (int j = 0; j < GRID; j++) {
+        float h = row[j];
+        h = h < -LIMIT ? -LIMIT : h;
+        row[j] = h > LIMIT ? LIMIT : h;
+    }
+#endif
+    row[0] = 0.0f;
+    row[GRID - 1] = 0.0f;
+}
+
+// Base colour coefficients: component = a * L + b (times V for the tint).
+enum Band { DEEP, SHORE, GRASS, ROCK, SNOW, TINT };
+struct Coefficients {
+    double ar, br, ag, bg, ab, bb;
+};
+// Written as the sums the colours are: 0.5 * L is 0.5 * L + 0, as L > 0,
+// and deep water's green 0 is 0 * L + 0 while L is finite.
+constexpr Coefficients COLOURS[6] = {
+    {0.2, 0.1, 0.0, 0.0, 0.7, 0.2}, // deep water
+    {0.7, 0.3, 0.7, 0.1, 0.1, 0.0}, // shore and shallow water
+    {0.5, 0.0, 0.8, 0.2, 0.2, 0.0}, // grass
+    {0.6, 0.1, 0.6, 0.1, 0.6, 0.1}, // rock
+    {0.6, 0.4, 0.6, 0.4, 0.6, 0.4}, // snow
+    {0.6, 0.2, 0.6, 0.2, 0.7, 0.3}, // a playing script's blue-grey
+};
+
+// What the colours of one pass read besides the heights.
+struct ShadeInputs {
+    vec3 tra;
+    vec3 clearcol;
+    bool tint;
+    // Every vertex beyond 200 units then takes exactly the sky colour (see
+    // retPlainSky), and its light and band need not be worked out.
+    bool plainSky;
+    double dzz[GRID]; // squared distance from the eye along z, per column
+    Caster casters[CASTERS];
+    // Neither the eye nor the grid spacing is NaN: the columns nearLo to
+    // nearHi are then the only ones within FAR_SQ along z alone.
+    bool eyeBounded;
+    int nearLo, nearHi;
+#if defined(__SSE2__)
+    __m128d skyR, skyG, skyB; // the sky's components in both lanes
+    __m128 sky4[3];           // four sky colours in a row, as three vectors
+#endif
+};
+
+// Whether a vertex beyond the haze comes out exactly as the sky colour. Its
+// colour is base + (sky - base) * 1 in double from a float base and sky. With
+// the base 0 or between 2^-12 and 1, which it is for any light while no
+// caster is NaN, that gives the sky back for sky +0, and for any finite sky of
+// magnitude 2^-20 or more: its float neighbours lie further off than the
+// double roundings reach.
+bool retPlainSky(vec3 clearcol, const Caster* casters)
+{
+    for (int k = 0; k < CASTERS; k++)
+        if (std::isnan(casters[k].qx) || std::isnan(casters[k].qz)) return false;
+    const float sky[3] = {clearcol.x, clearcol.y, clearcol.z};
+    for (float c : sky) {
+        const bool plusZero = c == 0.0f && !std::signbit(c);
+        const float a = std::fabs(c);
+        if (!plusZero && !(a >= 0x1p-20f && a <= 3.4e38f)) return false;
+    }
+    return true;
+}
+
+// The distance from the eye as retDis measures it, squared: float
+// differences, the squares summed in double.
+double retSquaredDistance(const ShadeInputs& in, double dxx, float h, int j)
+{
+    const float dy = h - in.tra.y;
+    return dxx + (double)dy * dy + in.dzz[j];
+}
+
+// The colour of vertex (i, j) from its final height h, its +i neighbour as
+// the pass found it and its squared distance from the eye: the slope light,
+// the shadows, the haze, the base colour and the fade, one vertex at a time.
+vec3 retVertexColour(const ShadeInputs& in, int i, int j, float h, float npi, double sq)
+{
+    // Slopes rising toward +i are lit; level ground gets a quarter.
+    const double hd = h;
+    float L;
+    if (npi > hd + 6.0)
+        L = 1.0f;
+    else if (npi > hd - 2.0)
+        L = (float)retFloat((npi - hd + 2.0) / 8.0);
+    else
+        L = 0.0f;
+    if (L < 0.1f) L = 0.1f;
+
+    // After the floor, so a shadowed vertex may end below 0.1; in the
+    // casters' order.
+    for (const Caster& k : in.casters)
+        if (i >= k.ilo && i <= k.ihi && j >= k.jlo && j <= k.jhi)
+            L *= retShadow(k.qx, k.qz, (float)i, (float)j);
+
+    // Well beyond 200 or well within 40 the root cannot round to the other
+    // side of the limit, and V is known without it.
+    double V;
+    if (sq > FAR_SQ) {
+        V = 0.0;
+    } else if (sq < NEAR_SQ) {
+        V = 1.0;
+    } else {
+        const double D = retFloat(std::sqrt(sq));
+        if (D > 200.0)
+            V = 0.0;
+        else if (D > 40.0)
+            V = retFloat(1.0 - (D - 40.0) / 160.0);
+        else
+            V = 1.0;
+    }
+
+    // A playing script shows as one blue-grey, darkened with distance.
+    const double l = L;
+    const Band band = in.tint ? TINT
+                      : hd < -9.0 ? DEEP
+                      : hd < 0.1  ? SHORE
+                      : hd < 10.0 ? GRASS
+                      : hd < 30.0 ? ROCK
+                                  : SNOW;
+    const Coefficients& k = COLOURS[band];
+    double r, g, b;
+    if (in.tint) {
+        r = retFloat((k.ar * l + k.br) * V);
+        g = retFloat((k.ag * l + k.bg) * V);
+        b = retFloat((k.ab * l + k.bb) * V);
+    } else {
+        r = retFloat(k.ar * l + k.br);
+        // Deep water has no green whatever the light, even a NaN one.
+        g = band == DEEP ? 0.0 : retFloat(k.ag * l + k.bg);
+        b = retFloat(k.ab * l + k.bb);
+    }
+
+    // Every colour fades to the sky; only the tint was darkened first.
+    const double fade = 1.0 - V;
+    return vec3((float)(r + (in.clearcol.x - r) * fade), (float)(g + (in.clearcol.y - g) * fade),
+                (float)(b + (in.clearcol.z - b) * fade));
+}
+
+#if defined(__SSE2__)
+
+// Two vertices side by side in the lanes of a vector, with the operations of
+// retVertexColour in the same order and precision, lane by lane.
+
+// Rounded to float and back: the target's own conversions, which no
+// optimiser takes for a pair that cancels.
+__m128d retFloats(__m128d x)
+{
+    return _mm_cvtps_pd(_mm_cvtpd_ps(x));
+}
+
+// Two floats from p, as doubles.
+__m128d retLoadPair(const float* p)
+{
+    return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd((const double*)p)));
+}
+
+// Two colours from their components (the low two floats of each) to out[0]
+// and out[1].
+void storePair(vec3* out, __m128 r, __m128 g, __m128 b)
+{
+    const __m128 rg = _mm_unpacklo_ps(r, g);                                    // r0 g0 r1 g1
+    const __m128 u = _mm_unpacklo_ps(b, _mm_shuffle_ps(rg, rg, _MM_SHUFFLE(3, 2, 3, 2))); // b0 r1 b1 g1
+    _mm_storeu_ps(&out[0].x, _mm_shuffle_ps(rg, u, _MM_SHUFFLE(1, 0, 1, 0)));  // r0 g0 b0 r1
+    _mm_storel_pi((__m64*)&out[1].y, _mm_shuffle_ps(u, u, _MM_SHUFFLE(2, 3, 2, 3))); // g1 b1
+}
+
+// The sky colour on four vertices in a row.
+void storeSky(const ShadeInputs& in, vec3* out)
+{
+    _mm_storeu_ps(&out[0].x, in.sky4[0]);
+    _mm_storeu_ps(&out[1].y, in.sky4[1]);
+    _mm_storeu_ps(&out[2].z, in.sky4[2]);
+}
+
+// A constant in both lanes, kept in memory so that it costs one load.
+struct alignas(16) Lanes {
+    double v[2];
+};
+constexpr Lanes both(double x)
+{
+    return Lanes{{x, x}};
+}
+__m128d retLanes(const Lanes& c)
+{
+    return _mm_load_pd(c.v);
+}
+
+const Lanes ONE = both(1.0), TWO = both(2.0), EIGHTH = both(0.125), SIX = both(6.0),
+            LIGHT_FLOOR = both((double)0.1f), FAR_EDGE = both(200.0),
+            INV_SPAN = both(1.0 / 160.0);
+
+// COLOURS in both lanes: ar, br, ag, bg, ab, bb.
+struct alignas(16) LaneCoefficients {
+    Lanes c[6];
+};
+constexpr LaneCoefficients retLaneCoefficients(const Coefficients& k)
+{
+    return LaneCoefficients{{both(k.ar), both(k.br), both(k.ag), both(k.bg), both(k.ab), both(k.bb)}};
+}
+const LaneCoefficients LANE_COLOURS[6] = {
+    retLaneCoefficients(COLOURS[0]), retLaneCoefficients(COLOURS[1]),
+    retLaneCoefficients(COLOURS[2]), retLaneCoefficients(COLOURS[3]),
+    retLaneCoefficients(COLOURS[4]), retLaneCoefficients(COLOURS[5]),
+};
+
+// Colours of vertices j and j + 1 of a row, both in the given band (or the
+// tint) and neither within reach of a caster, at squared distances sq from
+// the eye.
+void shadePair(const ShadeInputs& in, vec3* out, const float* row, const float* next, int j,
+               __m128d sq, int band)
+{
+    const __m128d hd = retLoadPair(row + j);
+    const __m128d npi = retLoadPair(next + j);
+    const __m128d one = retLanes(ONE);
+
+    // The light: 1 where steep, else the ramp where lit, else 0; then the
+    // floor, which maxpd applies as L < 0.1f does (L is never NaN here).
+    const __m128d ramp = retFloats(
+        _mm_mul_pd(_mm_add_pd(_mm_sub_pd(npi, hd), retLanes(TWO)), retLanes(EIGHTH)));
+    const __m128d steep = _mm_cmpgt_pd(npi, _mm_add_pd(hd, retLanes(SIX)));
+    const __m128d lit = _mm_cmpgt_pd(npi, _mm_sub_pd(hd, retLanes(TWO)));
+    __m128d L = _mm_or_pd(_mm_and_pd(steep, one), _mm_andnot_pd(steep, _mm_and_pd(lit, ramp)));
+    L = _mm_max_pd(L, retLanes(LIGHT_FLOOR));
+
+    // The visibility without its tests: (200 - D) / 160 is 1 at D = 40 and
+    // above it nearer, 0 at D = 200 and below it further, so clamping to
+    // [0, 1] settles both ends (a NaN distance gives 1, as the tests do).
+    // The clamps make the distance tests on the square needless too.
+    const __m128d D = retFloats(_mm_sqrt_pd(sq));
+    const __m128d inner = retFloats(_mm_mul_pd(_mm_sub_pd(retLanes(FAR_EDGE), D), retLanes(INV_SPAN)));
+    const __m128d V = _mm_max_pd(_mm_min_pd(inner, one), _mm_setzero_pd());
+
+    const Lanes* k = LANE_COLOURS[band].c;
+    __m128d r = _mm_add_pd(_mm_mul_pd(retLanes(k[0]), L), retLanes(k[1]));
+    __m128d g, b;
+    if (band == TINT) {
+        r = retFloats(_mm_mul_pd(r, V));
+        g = r;
+        b = retFloats(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(retLanes(k[4]), L), retLanes(k[5])), V));
+    } else if (band >= ROCK) {
+        r = retFloats(r);
+        g = r;
+        b = r;
+    } else {
+        r = retFloats(r);
+        g = retFloats(_mm_add_pd(_mm_mul_pd(retLanes(k[2]), L), retLanes(k[3])));
+        b = retFloats(_mm_add_pd(_mm_mul_pd(retLanes(k[4]), L), retLanes(k[5])));
+    }
+
+    const __m128d fade = _mm_sub_pd(one, V);
+    const __m128 fr = _mm_cvtpd_ps(_mm_add_pd(r, _mm_mul_pd(_mm_sub_pd(in.skyR, r), fade)));
+    const __m128 fg = _mm_cvtpd_ps(_mm_add_pd(g, _mm_mul_pd(_mm_sub_pd(in.skyG, g), fade)));
+    const __m128 fb = _mm_cvtpd_ps(_mm_add_pd(b, _mm_mul_pd(_mm_sub_pd(in.skyB, b), fade)));
+    storePair(out + j, fr, fg, fb);
+}
+
+// Whether any of the floats is NaN.
+bool retAnyNaN(const float* p, int n)
+{
+    __m128 nan = _mm_setzero_ps();
+    for (int j = 0; j < n; j += 4) {
+        const __m128 v = _mm_loadu_ps(p + j);
+        nan = _mm_or_ps(nan, _mm_cmpunord_ps(v, v));
+    }
+    return _mm_movemask_ps(nan) != 0;
+}
+
+// Row i under a plain sky, two vertices at a time.
+void shadeRowPairs(const ShadeInputs& in, vec3* colours, int i, const float* row,
+                   const float* next, double dxx, int slo, int shi)
+{
+    // The squared distance is a sum of squares, each rounding monotonic, so
+    // it is at least dxx and at least dzz[j]: beyond the haze by either, the
+    // vertex is, unless a NaN spoils the sum.
+    const bool bounded = in.eyeBounded && !retAnyNaN(row, GRID);
+    int jlo = 0, jhi = GRID - 1;
+    if (bounded) {
+        if (dxx > FAR_SQ) {
+            for (int j = 0; j < GRID; j += 4) storeSky(in, colours + j);
+            return;
+        }
+        jlo = in.nearLo & ~3;
+        jhi = in.nearHi | 3;
+        for (int j = 0; j < jlo; j += 4) storeSky(in, colours + j);
+        for (int j = jhi + 1; j < GRID; j += 4) storeSky(in, colours + j);
+    }
+
+    // The squared distances, and each vertex's band as the number of band
+    // limits (-9, 0.1, 10, 30) it lies at or above. A float lies below 0.1
+    // exactly when it lies below 0.1f, the next float above 0.1, so float
+    // comparisons do; a NaN lies below none and is snow, as in the tests.
+    alignas(16) double sq[GRID];
+    alignas(16) int band[GRID];
+    const __m128d dxx2 = _mm_set1_pd(dxx);
+    const __m128 eyeY = _mm_set1_ps(in.tra.y);
+    for (int j = jlo; j <= jhi; j += 4) {
+        const __m128 h = _mm_loadu_ps(row + j);
+        // dy in float, then squared and summed in double.
+        const __m128 dy = _mm_sub_ps(h, eyeY);
+        const __m128d dy0 = _mm_cvtps_pd(dy);
+        const __m128d dy1 = _mm_cvtps_pd(_mm_movehl_ps(dy, dy));
+        _mm_store_pd(sq + j, _mm_add_pd(_mm_add_pd(dxx2, _mm_mul_pd(dy0, dy0)), _mm_loadu_pd(in.dzz + j)));
+        _mm_store_pd(sq + j + 2,
+                     _mm_add_pd(_mm_add_pd(dxx2, _mm_mul_pd(dy1, dy1)), _mm_loadu_pd(in.dzz + j + 2)));
+        __m128i below = _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(-9.0f)));
+        below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(0.1f))));
+        below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(10.0f))));
+        below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(30.0f))));
+        _mm_store_si128((__m128i*)(band + j), _mm_add_epi32(below, _mm_set1_epi32(4)));
+    }
+
+    const __m128d far = _mm_set1_pd(FAR_SQ);
+    for (int j = jlo; j <= jhi; j += 2) {
+        const __m128d sqp = _mm_load_pd(sq + j);
+        // Most of the map usually lies beyond the haze.
+        if (_mm_movemask_pd(_mm_cmpgt_pd(sqp, far)) == 3) {
+            _mm_storeu_ps(&colours[j].x, in.sky4[0]);
+            _mm_storel_pi((__m64*)&colours[j + 1].y, in.sky4[1]);
+            continue;
+        }
+        // Two lanes at once where the pair shares a band and lies beyond the
+        // casters' reach (slo to shi), else one vertex at a time.
+        if ((in.tint || band[j] == band[j + 1]) && (j + 1 < slo || j > shi)) {
+            shadePair(in, colours, row, next, j, sqp, in.tint ? TINT : band[j]);
+            continue;
+        }
+        colours[j] = retVertexColour(in, i, j, row[j], next[j], sq[j]);
+        colours[j + 1] = retVertexColour(in, i, j + 1, row[j + 1], next[j + 1], sq[j + 1]);
+    }
+}
+
+#endif
+
+// The colours of row i from its final heights and the +i row as the pass
+// found it.
+void shadeRow(const ShadeInputs& in, vec3* colours, int i, const float* row, const float* next)
+{
+    const float x = i * bsize;
+    const float dx = x - in.tra.x;
+    const double dxx = (double)dx * dx;
+
+    // The columns the casters reach in this row, if any.
+    int slo = GRID, shi = -1;
+    for (const Caster& k : in.casters) {
+        if (i < k.ilo || i > k.ihi || k.jlo > k.jhi) continue;
+        slo = k.jlo < slo ? k.jlo : slo;
+        shi = k.jhi > shi ? k.jhi : shi;
+    }
+
+#if defined(__SSE2__)
+    if (in.plainSky) {
+        shadeRowPairs(in, colours, i, row, next, dxx, slo, shi);
+        return;
+    }
+#endif
+    for (int j = 0; j < GRID; j++) {
+        const double sq = retSquaredDistance(in, dxx, row[j], j);
+        colours[j] = in.plainSky && sq > FAR_SQ ? in.clearcol
+                                                 : retVertexColour(in, i, j, row[j], next[j], sq);
+    }
 }
 
 } // namespace
@@ -131,123 +635,58 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
     float (*w)[GRID] = terrain.w;
     // The key state cannot change during the pass.
     const bool smooth = keyHeld('F') || dosmooth;
-    const bool tint = terrain.ptime > -1;
 
+    ShadeInputs in;
+    in.tra = tra;
+    in.clearcol = clearcol;
+    in.tint = terrain.ptime > -1;
+    for (int j = 0; j < GRID; j++) {
+        const float dz = j * bsize - tra.z;
+        in.dzz[j] = (double)dz * dz;
+    }
     // In the order their factors are multiplied in.
-    const Caster casters[CASTERS] = {
-        retCaster(rig.rnos.x, rig.rnos.z),
-        retCaster(rig.rpos[0].x, rig.rpos[0].z),
-        retCaster((rig.rnos.x + rig.rpos[0].x) / 2, (rig.rnos.z + rig.rpos[0].z) / 2),
-        retCaster(rig.vnos[0].x, rig.vnos[0].z),
-        retCaster(rig.vpos[0].x, rig.vpos[0].z),
-        retCaster((rig.vnos[0].x + rig.vpos[0].x) / 2, (rig.vnos[0].z + rig.vpos[0].z) / 2),
-    };
-    const double cr = clearcol.x, cg = clearcol.y, cb = clearcol.z;
+    in.casters[0] = retCaster(rig.rnos.x, rig.rnos.z);
+    in.casters[1] = retCaster(rig.rpos[0].x, rig.rpos[0].z);
+    in.casters[2] = retCaster((rig.rnos.x + rig.rpos[0].x) / 2, (rig.rnos.z + rig.rpos[0].z) / 2);
+    in.casters[3] = retCaster(rig.vnos[0].x, rig.vnos[0].z);
+    in.casters[4] = retCaster(rig.vpos[0].x, rig.vpos[0].z);
+    in.casters[5] =
+        retCaster((rig.vnos[0].x + rig.vpos[0].x) / 2, (rig.vnos[0].z + rig.vpos[0].z) / 2);
+    in.plainSky = retPlainSky(clearcol, in.casters);
+    in.eyeBounded = !std::isnan(tra.x) && !std::isnan(tra.y) && !std::isnan(tra.z);
+    in.nearLo = GRID;
+    in.nearHi = -1;
+    for (int j = 0; j < GRID; j++) {
+        if (std::isnan(in.dzz[j])) in.eyeBounded = false;
+        if (in.dzz[j] > FAR_SQ) continue;
+        in.nearLo = j < in.nearLo ? j : in.nearLo;
+        in.nearHi = j;
+    }
+#if defined(__SSE2__)
+    in.skyR = _mm_set1_pd(clearcol.x);
+    in.skyG = _mm_set1_pd(clearcol.y);
+    in.skyB = _mm_set1_pd(clearcol.z);
+    in.sky4[0] = _mm_setr_ps(clearcol.x, clearcol.y, clearcol.z, clearcol.x);
+    in.sky4[1] = _mm_setr_ps(clearcol.y, clearcol.z, clearcol.x, clearcol.y);
+    in.sky4[2] = _mm_setr_ps(clearcol.z, clearcol.x, clearcol.y, clearcol.z);
+#endif
 
     // The pass works in place, i outer and j inner: each vertex sees this
-    // pass's values behind it and the old ones ahead. The heights are done
-    // first, for the whole map, and the colours after: a colour reads only
-    // the vertex's final height and the +i neighbour as the pass found it.
-    memcpy(before, w, sizeof(float) * GRID * GRID);
-
-    // A relaxation waits for the one before it in its row. Rows staggered
-    // by one vertex keep every vertex's inputs as in row order (the row
-    // before is a step ahead and has done (i - 1, j); the row after is a
-    // step behind and has not begun (i + 1, j)) and give the processor
-    // several independent chains at once.
-    if (smooth) {
-        for (int i0 = 0; i0 < GRID; i0 += WAVE)
-            for (int t = 0; t < GRID + WAVE - 1; t++)
-                for (int m = 0; m < WAVE; m++) {
-                    const int i = i0 + m, j = t - m;
-                    if (i < GRID && j >= 0 && j < GRID) relaxVertex(w, i, j, true);
-                }
-    } else {
-        for (int i = 0; i < GRID; i++)
-            for (int j = 0; j < GRID; j++) relaxVertex(w, i, j, false);
+    // pass's values behind it and the old ones ahead. A colour reads only the
+    // vertex's final height and the +i neighbour as the pass found it, so the
+    // colours of a row can wait until its heights are done.
+    if (!smooth) {
+        // Row i's colours read row i + 1 before its limits.
+        limitRow(w[0], true);
+        for (int i = 0; i < GRID; i++) {
+            const float* next = i < GRID - 1 ? w[i + 1] : foundRow(GRID);
+            shadeRow(in, terrain.c[i], i, w[i], next);
+            if (i < GRID - 1) limitRow(w[i + 1], i + 1 == GRID - 1);
+        }
+        return;
     }
 
-    for (int i = 0; i < GRID; i++) {
-        const float* row = w[i];
-        const float* next = before[i + 1];
-
-        // Slopes rising toward +i are lit; level ground gets a quarter.
-        float light[GRID];
-        for (int j = 0; j < GRID; j++) {
-            const double hd = row[j];
-            const double npi = next[j];
-            const float ramp = (float)((npi - hd + 2.0) / 8.0);
-            float L = npi > hd + 6.0 ? 1.0f : npi > hd - 2.0 ? ramp : 0.0f;
-            light[j] = L < 0.1f ? 0.1f : L;
-        }
-
-        // After the floor, so a shadowed vertex may end below 0.1. Casters
-        // outer, so each vertex takes its factors in the casters' order.
-        for (const Caster& k : casters) {
-            if (i < k.ilo || i > k.ihi) continue;
-            for (int j = k.jlo; j <= k.jhi; j++)
-                light[j] *= retShadow(k.qx, k.qz, (float)i, (float)j);
-        }
-
-        const float x = i * bsize;
-        for (int j = 0; j < GRID; j++) {
-            const double hd = row[j];
-            // The distance as retDis measures it: float differences, the
-            // squares summed in double.
-            const float dx = x - tra.x, dy = row[j] - tra.y, dz = j * bsize - tra.z;
-            const double sq = (double)dx * dx + (double)dy * dy + (double)dz * dz;
-            float V;
-            // Well beyond 200 or well within 40 the root cannot round to the
-            // other side of the limit, and V is known without it.
-            if (sq > FAR_SQ) {
-                V = 0.0f;
-            } else if (sq < NEAR_SQ) {
-                V = 1.0f;
-            } else {
-                const float D = (float)std::sqrt(sq);
-                if (D > 200.0f)
-                    V = 0.0f;
-                else if (D > 40.0f)
-                    V = (float)(1.0 - (D - 40.0) / 160.0);
-                else
-                    V = 1.0f;
-            }
-
-            const double l = light[j];
-            double r, g, b;
-            if (tint) {
-                // A playing script shows as one blue-grey, darkened with distance.
-                r = retStored((0.6 * l + 0.2) * V);
-                g = r;
-                b = retStored((0.7 * l + 0.3) * V);
-            } else if (hd < -9.0) { // deep water
-                r = retStored(0.2 * l + 0.1);
-                g = 0.0;
-                b = retStored(0.7 * l + 0.2);
-            } else if (hd < 0.1) { // shore and shallow water
-                r = retStored(0.7 * l + 0.3);
-                g = retStored(0.7 * l + 0.1);
-                b = retStored(0.1 * l);
-            } else if (hd < 10.0) { // grass
-                r = retStored(0.5 * l);
-                g = retStored(0.8 * l + 0.2);
-                b = retStored(0.2 * l);
-            } else if (hd < 30.0) { // rock
-                r = retStored(0.6 * l + 0.1);
-                g = r;
-                b = r;
-            } else { // snow
-                r = retStored(0.6 * l + 0.4);
-                g = r;
-                b = r;
-            }
-
-            // Every colour fades to the sky; only the tint was darkened first.
-            const double fade = 1.0 - V;
-            vec3& col = terrain.c[i][j];
-            col.x = (float)(r + (cr - r) * fade);
-            col.y = (float)(g + (cg - g) * fade);
-            col.z = (float)(b + (cb - b) * fade);
-        }
-    }
+    for (int i = 0; i < GRID; i++) memcpy(foundRow(i), w[i], sizeof(float) * GRID);
+    relaxMap(w);
+    for (int i = 0; i < GRID; i++) shadeRow(in, terrain.c[i], i, w[i], foundRow(i + 1));
 }
