@@ -108,7 +108,8 @@ constexpr int PAIRS = WAVE / 2;
 // round: the neighbours off the grid read 0, and so does whatever a wave's
 // lanes read beyond the ends of their rows.
 constexpr int MARGIN = WAVE + 1;
-float found[GRID + 2][MARGIN + GRID + MARGIN];
+constexpr int PITCH = MARGIN + GRID + MARGIN;
+float found[GRID + 2][PITCH];
 
 // Row i of the heights as found (i from -1 to GRID; those two are zeros).
 float* foundRow(int i)
@@ -128,22 +129,26 @@ __m128d retLoadLanes(const float* p, const float* q)
 // (i0 + m, t - m), lanes side by side in pairs. self holds each lane's height
 // as found and fresh its new height from the step before; both move on a
 // column. At the ends of the rows (edge) some lanes lie off the grid: they
-// compute, store nothing and hand on 0, as a vertex off the grid reads.
-void relaxStep(float (*w)[GRID], int i0, int t, bool edge, __m128d* self, __m128d* fresh,
-               const __m128d* ringMask)
+// compute, store nothing and hand on 0, as a vertex off the grid reads. ring
+// marks the lanes of the outer rows, whose heights are held at 0.
+template <bool edge, bool ringed>
+void relaxStep(float (*w)[GRID], int i0, int t, __m128d* self, __m128d* fresh, const __m128d* ring)
 {
+    // Lane m's +j neighbour as found is at f[m * (PITCH - 1)], and its new
+    // height goes to out[m * (GRID - 1)].
+    const float* f = foundRow(i0) + t + 1;
+    float* out = &w[i0][0] + t;
+    constexpr int FSTEP = PITCH - 1, WSTEP = GRID - 1;
+
     __m128d npj[PAIRS];
-    for (int k = 0; k < PAIRS; k++) {
-        const int m = 2 * k;
-        npj[k] = retLoadLanes(foundRow(i0 + m) + t - m + 1, foundRow(i0 + m + 1) + t - m);
-    }
-    const float* above = i0 > 0 && t >= 0 && t < GRID ? &w[i0 - 1][t] : foundRow(-1);
-    const __m128d aboveD = _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(above));
-    const __m128d belowD =
-        _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(foundRow(i0 + WAVE) + t - WAVE + 1));
+    for (int k = 0; k < PAIRS; k++)
+        npj[k] = retLoadLanes(f + 2 * k * FSTEP, f + (2 * k + 1) * FSTEP);
+    const bool above = i0 > 0 && (!edge || (t >= 0 && t < GRID));
+    const __m128d aboveD =
+        _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(above ? &w[i0 - 1][t] : foundRow(-1)));
+    const __m128d belowD = _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(f + WAVE * FSTEP));
 
     const __m128d lo = _mm_set1_pd(-LIMIT), hi = _mm_set1_pd(LIMIT);
-    const __m128d tenth = _mm_set1_pd(0.1), five = _mm_set1_pd(5.0);
     __m128d next[PAIRS];
     for (int k = 0; k < PAIRS; k++) {
         // The +i neighbour of a lane is the +j neighbour of the lane after it.
@@ -156,31 +161,29 @@ void relaxStep(float (*w)[GRID], int i0, int t, bool edge, __m128d* self, __m128
         // maxpd and minpd hand back their second operand when either is
         // NaN, as the limits leave a NaN height as it is.
         __m128d h = _mm_min_pd(hi, _mm_max_pd(lo, self[k]));
-        __m128d valid = _mm_castsi128_pd(_mm_set1_epi32(-1));
-        __m128d ring = ringMask[k];
+        __m128d valid = _mm_setzero_pd();
         if (edge) {
             const __m128d col = _mm_sub_pd(_mm_set1_pd(t), _mm_setr_pd(2 * k, 2 * k + 1));
             valid = _mm_and_pd(_mm_cmpge_pd(col, _mm_setzero_pd()),
                                _mm_cmple_pd(col, _mm_set1_pd(GRID - 1)));
-            ring = _mm_or_pd(ring, _mm_or_pd(_mm_cmpeq_pd(col, _mm_setzero_pd()),
-                                             _mm_cmpeq_pd(col, _mm_set1_pd(GRID - 1))));
+            const __m128d side = _mm_or_pd(_mm_cmpeq_pd(col, _mm_setzero_pd()),
+                                           _mm_cmpeq_pd(col, _mm_set1_pd(GRID - 1)));
+            h = _mm_andnot_pd(side, h);
         }
-        h = _mm_andnot_pd(ring, h);
+        if (ringed) h = _mm_andnot_pd(ring[k], h);
 
         const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_add_pd(h, npi), npj[k]), nmi), nmj);
-        const __m128d mean = _mm_div_pd(sum, five);
-        const __m128 x = _mm_cvtpd_ps(_mm_add_pd(h, _mm_mul_pd(tenth, _mm_sub_pd(mean, h))));
-        next[k] = _mm_and_pd(valid, _mm_cvtps_pd(x));
+        const __m128d mean = _mm_div_pd(sum, _mm_set1_pd(5.0));
+        const __m128 x =
+            _mm_cvtpd_ps(_mm_add_pd(h, _mm_mul_pd(_mm_set1_pd(0.1), _mm_sub_pd(mean, h))));
+        next[k] = _mm_cvtps_pd(x);
+        if (edge) next[k] = _mm_and_pd(valid, next[k]);
 
-        const int m = 2 * k;
-        if (!edge) {
-            _mm_store_ss(&w[i0 + m][t - m], x);
-            _mm_store_ss(&w[i0 + m + 1][t - m - 1], _mm_shuffle_ps(x, x, 1));
-        } else {
-            if (t - m >= 0 && t - m < GRID) _mm_store_ss(&w[i0 + m][t - m], x);
-            if (t - m - 1 >= 0 && t - m - 1 < GRID)
-                _mm_store_ss(&w[i0 + m + 1][t - m - 1], _mm_shuffle_ps(x, x, 1));
-        }
+        float* o0 = out + 2 * k * WSTEP;
+        float* o1 = out + (2 * k + 1) * WSTEP;
+        if (!edge || (t - 2 * k >= 0 && t - 2 * k < GRID)) _mm_store_ss(o0, x);
+        if (!edge || (t - 2 * k - 1 >= 0 && t - 2 * k - 1 < GRID))
+            _mm_store_ss(o1, _mm_shuffle_ps(x, x, 1));
     }
     for (int k = 0; k < PAIRS; k++) {
         fresh[k] = next[k];
@@ -196,6 +199,7 @@ void relaxStep(float (*w)[GRID], int i0, int t, bool edge, __m128d* self, __m128
 void relaxWave(float (*w)[GRID], int i0)
 {
     __m128d self[PAIRS], fresh[PAIRS], ringMask[PAIRS];
+    bool anyRing = false;
     for (int k = 0; k < PAIRS; k++) {
         const int m = 2 * k;
         // The heights of step -1's +j neighbours, which step 0 starts from.
@@ -204,11 +208,17 @@ void relaxWave(float (*w)[GRID], int i0)
         const bool ring0 = i0 + m == 0 || i0 + m == GRID - 1;
         const bool ring1 = i0 + m + 1 == 0 || i0 + m + 1 == GRID - 1;
         ringMask[k] = _mm_castsi128_pd(_mm_setr_epi32(-ring0, -ring0, -ring1, -ring1));
+        anyRing = anyRing || ring0 || ring1;
     }
-    int t = 0;
-    for (; t < WAVE; t++) relaxStep(w, i0, t, true, self, fresh, ringMask);
-    for (; t < GRID - 1; t++) relaxStep(w, i0, t, false, self, fresh, ringMask);
-    for (; t < GRID + WAVE - 1; t++) relaxStep(w, i0, t, true, self, fresh, ringMask);
+    // The steps at the ends of the rows, then those between, where every
+    // lane is on the grid and off its sides.
+    for (int t = 0; t < WAVE; t++) relaxStep<true, true>(w, i0, t, self, fresh, ringMask);
+    if (anyRing)
+        for (int t = WAVE; t < GRID - 1; t++) relaxStep<false, true>(w, i0, t, self, fresh, ringMask);
+    else
+        for (int t = WAVE; t < GRID - 1; t++) relaxStep<false, false>(w, i0, t, self, fresh, ringMask);
+    for (int t = GRID - 1; t < GRID + WAVE - 1; t++)
+        relaxStep<true, true>(w, i0, t, self, fresh, ringMask);
 }
 
 #else
@@ -304,6 +314,8 @@ struct ShadeInputs {
     // nearHi are then the only ones within FAR_SQ along z alone.
     bool eyeBounded;
     int nearLo, nearHi;
+    // Some height may be NaN, so each row must be looked at.
+    bool mayHoldNaN;
 #if defined(__SSE2__)
     __m128d skyR, skyG, skyB; // the sky's components in both lanes
     __m128 sky4[3];           // four sky colours in a row, as three vectors
@@ -327,6 +339,23 @@ bool retPlainSky(vec3 clearcol, const Caster* casters)
         if (!plusZero && !(a >= 0x1p-20f && a <= 3.4e38f)) return false;
     }
     return true;
+}
+
+// Whether any of the n floats at p (n a multiple of 4) is NaN.
+bool retAnyNaN(const float* p, int n)
+{
+#if defined(__SSE2__)
+    __m128 nan = _mm_setzero_ps();
+    for (int j = 0; j < n; j += 4) {
+        const __m128 v = _mm_loadu_ps(p + j);
+        nan = _mm_or_ps(nan, _mm_cmpunord_ps(v, v));
+    }
+    return _mm_movemask_ps(nan) != 0;
+#else
+    bool nan = false;
+    for (int j = 0; j < n; j++) nan = nan || std::isnan(p[j]);
+    return nan;
+#endif
 }
 
 // The distance from the eye as retDis measures it, squared: float
@@ -521,17 +550,6 @@ void shadePair(const ShadeInputs& in, vec3* out, const float* row, const float* 
     storePair(out + j, fr, fg, fb);
 }
 
-// Whether any of the floats is NaN.
-bool retAnyNaN(const float* p, int n)
-{
-    __m128 nan = _mm_setzero_ps();
-    for (int j = 0; j < n; j += 4) {
-        const __m128 v = _mm_loadu_ps(p + j);
-        nan = _mm_or_ps(nan, _mm_cmpunord_ps(v, v));
-    }
-    return _mm_movemask_ps(nan) != 0;
-}
-
 // Row i under a plain sky, two vertices at a time.
 void shadeRowPairs(const ShadeInputs& in, vec3* colours, int i, const float* row,
                    const float* next, double dxx, int slo, int shi)
@@ -539,7 +557,7 @@ void shadeRowPairs(const ShadeInputs& in, vec3* colours, int i, const float* row
     // The squared distance is a sum of squares, each rounding monotonic, so
     // it is at least dxx and at least dzz[j]: beyond the haze by either, the
     // vertex is, unless a NaN spoils the sum.
-    const bool bounded = in.eyeBounded && !retAnyNaN(row, GRID);
+    const bool bounded = in.eyeBounded && !(in.mayHoldNaN && retAnyNaN(row, GRID));
     int jlo = 0, jhi = GRID - 1;
     if (bounded) {
         if (dxx > FAR_SQ) {
@@ -569,6 +587,7 @@ void shadeRowPairs(const ShadeInputs& in, vec3* colours, int i, const float* row
         _mm_store_pd(sq + j, _mm_add_pd(_mm_add_pd(dxx2, _mm_mul_pd(dy0, dy0)), _mm_loadu_pd(in.dzz + j)));
         _mm_store_pd(sq + j + 2,
                      _mm_add_pd(_mm_add_pd(dxx2, _mm_mul_pd(dy1, dy1)), _mm_loadu_pd(in.dzz + j + 2)));
+        if (in.tint) continue;
         __m128i below = _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(-9.0f)));
         below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(0.1f))));
         below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(h, _mm_set1_ps(10.0f))));
@@ -676,6 +695,9 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
     // vertex's final height and the +i neighbour as the pass found it, so the
     // colours of a row can wait until its heights are done.
     if (!smooth) {
+        // The limits leave a NaN height as it is, and the border turns one
+        // to 0: whatever holds a NaN after them held it before.
+        in.mayHoldNaN = retAnyNaN(&w[0][0], GRID * GRID);
         // Row i's colours read row i + 1 before its limits.
         limitRow(w[0], true);
         for (int i = 0; i < GRID; i++) {
@@ -688,5 +710,6 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
 
     for (int i = 0; i < GRID; i++) memcpy(foundRow(i), w[i], sizeof(float) * GRID);
     relaxMap(w);
+    in.mayHoldNaN = retAnyNaN(&w[0][0], GRID * GRID);
     for (int i = 0; i < GRID; i++) shadeRow(in, terrain.c[i], i, w[i], foundRow(i + 1));
 }
