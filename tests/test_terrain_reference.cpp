@@ -5,6 +5,8 @@
 #include "platform/scripted.h"
 #include "terrain/shading.h"
 
+#include "frame/keys.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +15,14 @@
 #include <limits>
 #include <memory>
 #include <random>
+
+// The pass once more, as built where there is no SSE2: the plain code the
+// vector lanes stand in for on x86-64, which no other build here runs.
+namespace portable {
+#define HILLCAR_PORTABLE_SHADING 1
+#include "../src/terrain/shading.cpp"
+#undef HILLCAR_PORTABLE_SHADING
+} // namespace portable
 
 namespace {
 
@@ -185,6 +195,12 @@ void drawCase(std::mt19937& rng, Case& k, bool wild)
         k.tra = vec3(i * k.spacing, k.t->w[i][j], j * k.spacing);
     }
 
+    if (wild && pick(6) == 0) {
+        const int axis = pick(3);
+        (axis == 0 ? k.tra.x : axis == 1 ? k.tra.y : k.tra.z) = std::numeric_limits<float>::quiet_NaN();
+    }
+    if (wild && pick(10) == 0) k.spacing = pick(2) ? 0.0f : 1e30f;
+
     k.sky = vec3(uni(0, 1), uni(0, 1), uni(0, 1));
     if (wild) {
         const float odd[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 1e-7f, 3e5f, -0.5f, 1e38f,
@@ -201,8 +217,10 @@ void drawCase(std::mt19937& rng, Case& k, bool wild)
 
 // Runs n random cases through the pass and the reference; stops at the first
 // case that differs, naming it.
+using Pass = void (*)(TerrainState&, const RigState&, vec3, vec3, bool);
+
 // smoothing: 0 never, 1 always, -1 as drawn.
-void compareCases(uint32_t seed, int n, bool wild, int smoothing)
+void compareCases(uint32_t seed, int n, bool wild, int smoothing, Pass pass = relaxAndShade)
 {
     std::mt19937 rng(seed);
     for (int c = 0; c < n; c++) {
@@ -215,7 +233,7 @@ void compareCases(uint32_t seed, int n, bool wild, int smoothing)
 
         scriptReleaseKeys();
         if (k.smooth && k.viaKey) scriptSetKey('F', true);
-        relaxAndShade(*k.t, k.rig, k.tra, k.sky, k.smooth && !k.viaKey);
+        pass(*k.t, k.rig, k.tra, k.sky, k.smooth && !k.viaKey);
         scriptReleaseKeys();
         refPass(*want.t, k.rig, k.tra, k.sky, k.smooth);
         bsize = 4.0f;
@@ -255,4 +273,63 @@ TEST(TerrainReference, RandomCasesWithSmoothing)
 TEST(TerrainReference, RandomCasesWithValuesOnlyASetReaches)
 {
     compareCases(303, 60, true, -1);
+}
+
+TEST(TerrainReference, PortablePassOnRandomCases)
+{
+    compareCases(404, 30, false, -1, portable::relaxAndShade);
+    compareCases(505, 30, true, -1, portable::relaxAndShade);
+}
+
+namespace {
+
+// The visibility in the reference's words, D a float distance.
+float refVisibility(float D)
+{
+    if (D > 200) return 0;
+    if (D > 40) return toFloat(1 - (D - 40.0) / 160);
+    return 1;
+}
+
+float floatFromBits(uint32_t u)
+{
+    float f;
+    memcpy(&f, &u, 4);
+    return f;
+}
+
+uint32_t bitsOfFloat(float f)
+{
+    uint32_t u;
+    memcpy(&u, &f, 4);
+    return u;
+}
+
+} // namespace
+
+TEST(TerrainReference, VisibilityWithoutTheDivisionAtEveryDistance)
+{
+    // Every float from 39 to 201, which holds the whole ramp (40, 200] and
+    // both of its ends; beyond, the clamps hold by monotony, sampled here.
+    int bad = 0;
+    for (uint32_t u = bitsOfFloat(39.0f); u <= bitsOfFloat(201.0f) && bad < 5; u++) {
+        const float D = floatFromBits(u);
+        if (bitsOfFloat(portable::retVisibility(D)) != bitsOfFloat(refVisibility(D))) {
+            bad++;
+            ADD_FAILURE() << "D " << D << ": " << portable::retVisibility(D) << " vs "
+                          << refVisibility(D);
+        }
+    }
+    std::mt19937 rng(606);
+    for (int n = 0; n < 100000; n++) {
+        const float D = floatFromBits(rng() & 0x7fffffffu);
+        if (std::isnan(D)) continue;
+        ASSERT_EQ(bitsOfFloat(portable::retVisibility(D)), bitsOfFloat(refVisibility(D))) << D;
+    }
+    const float specials[] = {0.0f, -0.0f, 1e-45f, 40.0f, 200.0f, 3e38f,
+                              std::numeric_limits<float>::infinity()};
+    for (float D : specials)
+        EXPECT_EQ(bitsOfFloat(portable::retVisibility(D)), bitsOfFloat(refVisibility(D))) << D;
+    // A NaN distance passes none of the reference's tests: full visibility.
+    EXPECT_EQ(portable::retVisibility(std::numeric_limits<float>::quiet_NaN()), 1.0f);
 }

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
+// SSE2 is part of every x86-64; elsewhere (or asked for, as a test does)
+// the same values come from plain code.
+#if defined(__SSE2__) && !defined(HILLCAR_PORTABLE_SHADING)
+#define HILLCAR_SHADING_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -117,7 +120,7 @@ float* foundRow(int i)
     return &found[i + 1][MARGIN];
 }
 
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
 
 // Two floats, from p and q, as the two lanes of a vector of doubles.
 __m128d retLoadLanes(const float* p, const float* q)
@@ -247,7 +250,7 @@ void relaxVertex(float (*w)[GRID], int i, int j)
 // heights as found (already in found).
 void relaxMap(float (*w)[GRID])
 {
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
     for (int i0 = 0; i0 < GRID; i0 += WAVE) relaxWave(w, i0);
 #else
     for (int i0 = 0; i0 < GRID; i0 += WAVE)
@@ -267,7 +270,7 @@ void limitRow(float* row, bool ring)
         for (int j = 0; j < GRID; j++) row[j] = 0.0f;
         return;
     }
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
     // maxps and minps hand back their second operand when either is NaN, as
     // the comparisons below leave a NaN height as it is.
     const __m128 lo = _mm_set1_ps(-LIMIT), hi = _mm_set1_ps(LIMIT);
@@ -316,11 +319,24 @@ struct ShadeInputs {
     int nearLo, nearHi;
     // Some height may be NaN, so each row must be looked at.
     bool mayHoldNaN;
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
     __m128d skyR, skyG, skyB; // the sky's components in both lanes
     __m128 sky4[3];           // four sky colours in a row, as three vectors
 #endif
 };
+
+// The visibility at distance D: 1 up to 40, 0 from 200 on, linear between.
+// (200 - D) / 160 rounds to the same float as 1 - (D - 40) / 160 for every
+// float D in (40, 200], without a division; it is 1 at 40 and above it
+// nearer, 0 at 200 and below it further, so clamping settles both ends (a
+// NaN distance gives 1, as the tests of the distance do). The vector lanes
+// work it out the same way.
+float retVisibility(float D)
+{
+    const float inner = (float)retFloat((200.0 - D) * (1.0 / 160.0));
+    const float V = inner < 1.0f ? inner : 1.0f;
+    return V > 0.0f ? V : 0.0f;
+}
 
 // Whether a vertex beyond the haze comes out exactly as the sky colour. Its
 // colour is base + (sky - base) * 1 in double from a float base and sky. With
@@ -344,7 +360,7 @@ bool retPlainSky(vec3 clearcol, const Caster* casters)
 // Whether any of the n floats at p (n a multiple of 4) is NaN.
 bool retAnyNaN(const float* p, int n)
 {
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
     __m128 nan = _mm_setzero_ps();
     for (int j = 0; j < n; j += 4) {
         const __m128 v = _mm_loadu_ps(p + j);
@@ -396,13 +412,7 @@ vec3 retVertexColour(const ShadeInputs& in, int i, int j, float h, float npi, do
     } else if (sq < NEAR_SQ) {
         V = 1.0;
     } else {
-        const double D = retFloat(std::sqrt(sq));
-        if (D > 200.0)
-            V = 0.0;
-        else if (D > 40.0)
-            V = retFloat(1.0 - (D - 40.0) / 160.0);
-        else
-            V = 1.0;
+        V = retVisibility((float)retFloat(std::sqrt(sq)));
     }
 
     // A playing script shows as one blue-grey, darkened with distance.
@@ -432,7 +442,7 @@ vec3 retVertexColour(const ShadeInputs& in, int i, int j, float h, float npi, do
                 (float)(b + (in.clearcol.z - b) * fade));
 }
 
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
 
 // Two vertices side by side in the lanes of a vector, with the operations of
 // retVertexColour in the same order and precision, lane by lane.
@@ -518,10 +528,9 @@ void shadePair(const ShadeInputs& in, vec3* out, const float* row, const float* 
     __m128d L = _mm_or_pd(_mm_and_pd(steep, one), _mm_andnot_pd(steep, _mm_and_pd(lit, ramp)));
     L = _mm_max_pd(L, retLanes(LIGHT_FLOOR));
 
-    // The visibility without its tests: (200 - D) / 160 is 1 at D = 40 and
-    // above it nearer, 0 at D = 200 and below it further, so clamping to
-    // [0, 1] settles both ends (a NaN distance gives 1, as the tests do).
-    // The clamps make the distance tests on the square needless too.
+    // The visibility as retVisibility has it: minpd and maxpd clamp as its
+    // comparisons do, NaN included. The clamps make the tests of the square
+    // needless too.
     const __m128d D = retFloats(_mm_sqrt_pd(sq));
     const __m128d inner = retFloats(_mm_mul_pd(_mm_sub_pd(retLanes(FAR_EDGE), D), retLanes(INV_SPAN)));
     const __m128d V = _mm_max_pd(_mm_min_pd(inner, one), _mm_setzero_pd());
@@ -633,7 +642,7 @@ void shadeRow(const ShadeInputs& in, vec3* colours, int i, const float* row, con
         shi = k.jhi > shi ? k.jhi : shi;
     }
 
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
     if (in.plainSky) {
         shadeRowPairs(in, colours, i, row, next, dxx, slo, shi);
         return;
@@ -681,7 +690,7 @@ void relaxAndShade(TerrainState& terrain, const RigState& rig, vec3 tra, vec3 cl
         in.nearLo = j < in.nearLo ? j : in.nearLo;
         in.nearHi = j;
     }
-#if defined(__SSE2__)
+#if defined(HILLCAR_SHADING_SSE2)
     in.skyR = _mm_set1_pd(clearcol.x);
     in.skyG = _mm_set1_pd(clearcol.y);
     in.skyB = _mm_set1_pd(clearcol.z);
