@@ -190,12 +190,19 @@ def is_band_colour(r, g, b):
     return g > b + 15 or (max(r, g, b) - min(r, g, b) <= 4 and min(r, g, b) >= 110)
 
 
-def is_yellow(r, g, b):
-    return r >= 240 and g >= 240 and b <= 20
+def _near(p, q, tol):
+    return all(abs(a - b) <= tol for a, b in zip(p, q))
 
 
-def is_pink(r, g, b):
-    return r >= 240 and 110 <= g <= 145 and 110 <= b <= 145
+# Yellow (1, 1, 0) body-centre squares and pink (1, 0.5, 0.5) heading arrows.
+# In a lake the water tints the squares (its colour over yellow comes close
+# to its colour over grass), but the arrows stand 1.2 above the axles, so at
+# least some markers keep their colours.
+MARKERS = ((255, 255, 0), (255, 128, 128))
+
+
+def is_marker(r, g, b):
+    return any(_near((r, g, b), m, 4) for m in MARKERS)
 
 
 def band_share(img, step=2):
@@ -309,11 +316,14 @@ def changed_share(a, b):
 def check_behind_rig(img):
     """View 6: the eye stands 3 above the trailer's rear axle and looks at the
     truck's nose, so the trailer's roof fills the bottom middle and the ground
-    lies around it."""
+    lies around it. (When the ground raised under a rig at start tips the truck
+    back into its trailer, the trailer can fold up over the truck, and the
+    truck's box is under the eye instead.)"""
     terrain = img.share(is_terrain, 0, 1)
     check(terrain > 0.02, "only %s of the frame is terrain" % percent(terrain))
-    trailer = img.share(is_trailer_box, 0.6, 1.0, 0.3, 0.7)
-    check(trailer > 0.3, "only %s of the bottom middle is the trailer's roof" % percent(trailer))
+    rig = img.share(is_rig, 0.6, 1.0, 0.3, 0.7)
+    check(rig > 0.3, "only %s of the bottom middle is the trailer's or truck's roof"
+          % percent(rig))
 
 
 def sky_above(img, test=is_sky):
@@ -375,11 +385,12 @@ def case_views(s, save):
 
 
 def case_debug(s, save):
-    """With D held the bodies give way to white, yellow and pink markers; on
-    release they come back."""
+    """With D held the bodies give way to markers; on release they come
+    back."""
     before = s.after_script()
     rig_before = before.count(is_rig)
     check(rig_before > 20000, "only %d rig pixels before D" % rig_before)
+    check(before.count(is_marker) < 5, "marker colours before D was held")
     s.keydown("d")
     try:
         time.sleep(0.3)
@@ -387,14 +398,16 @@ def case_debug(s, save):
     finally:
         s.keyup("d")
     save("debug", held)
+    # A few terrain pixels along a shore can pass for a body colour.
     rig = held.count(is_rig)
-    check(rig < 200, "%d rig body pixels with D held" % rig)
-    check(held.count(is_yellow) > 20, "no yellow body-centre marker with D held")
-    check(held.count(is_pink) > 20, "no pink heading arrow with D held")
+    check(rig * 20 < rig_before, "%d rig body pixels with D held, %d before"
+          % (rig, rig_before))
+    markers = held.count(is_marker)
+    check(markers > 20, "%d pixels of yellow or pink markers with D held" % markers)
     time.sleep(0.3)
     after = s.capture()
     check(after.count(is_rig) > 20000, "the bodies did not come back when D was released")
-    check(after.count(is_yellow) == 0, "yellow markers stayed after D was released")
+    check(after.count(is_marker) < 5, "the markers stayed after D was released")
 
 
 def case_black_sky(s, save):
