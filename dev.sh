@@ -35,7 +35,18 @@ case "${1:-}" in
     install_missing "${TEST_PACKAGES[@]}"
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build build -j"$jobs"
-    ctest --test-dir build --output-on-failure -j"$jobs"
+    # Every run goes ahead when one before it failed; the status says if any did.
+    failed=()
+    ctest --test-dir build --output-on-failure -j"$jobs" || failed+=("test suite")
+    # The Debian package: built, checked, installed (as root) and started.
+    packaging/check-package.sh build || failed+=("package")
+    # Sanitized suite with the soak, a bounded fuzzing run, valgrind.
+    tests/reliability/run-all.sh || failed+=("reliability")
+    if [ ${#failed[@]} -gt 0 ]; then
+      echo "FAILED: ${failed[*]}" >&2
+      exit 1
+    fi
+    echo "all tests passed"
     ;;
   *)
     echo "usage: $0 demo|test" >&2
