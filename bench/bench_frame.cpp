@@ -8,9 +8,9 @@
 #include "frame/frame.h"
 #include "frame/keys.h"
 #include "platform/scripted.h"
+#include "render/scene.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -103,12 +103,7 @@ bool openGl(benchmark::State& state)
     static bool prepared = false;
     if (!prepared) {
         benchGlSetMode(BENCHGL_FORWARD);
-        glEnable(GL_DEPTH_TEST);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(45.0, (double)(4.0f / 3.0f), 0.25, 250.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        setFixedProjection();
         benchGlFinish();
         prepared = true;
     }

@@ -4,9 +4,7 @@
 #include "frame/frame.h"
 #include "frame/keys.h"
 #include "platform/window.h"
-
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "render/scene.h"
 
 #include <cstdlib>
 
@@ -93,14 +91,7 @@ int WinMain()
         ChangeToFullScreen(window);
     }
 
-    // Fixed for the whole run: resizing the window changes neither the aspect
-    // nor the viewport.
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45.0, (double)(4.0f / 3.0f), 0.25, 250.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    setFixedProjection();
 
     srand(getTickCount());
 

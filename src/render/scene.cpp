@@ -3,6 +3,7 @@
 #include "frame/keys.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -54,6 +55,16 @@ void stepSkyKeys(SkyState& sky, float dt)
         // Released: the next Shift + R steps at once.
         sky.btntime = 1.0f;
     }
+}
+
+void setFixedProjection()
+{
+    glEnable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, (double)(4.0f / 3.0f), 0.25, 250.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
 }
 
 void setClearColour(const SkyState& sky)

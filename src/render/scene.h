@@ -5,6 +5,9 @@
 
 // R and Shift + R.
 void stepSkyKeys(SkyState& sky, float dt);
+// The depth test and the projection, set once at start-up: resizing the
+// window changes neither the aspect nor the viewport.
+void setFixedProjection();
 // The colour the next frame is cleared with.
 void setClearColour(const SkyState& sky);
 // One batch of 99 x 99 quads coloured from the colour map.
