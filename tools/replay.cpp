@@ -507,35 +507,21 @@ void key(Writer& w, const char* name)
     put(w, "\": ");
 }
 
-void dumpHeights(FILE* out, const TerrainState& terrain)
+// A 100 x 100 grid as one JSON line: {"NAME": [[row 0], [row 1], ...]}.
+template <typename T>
+void dumpGrid(FILE* out, const char* name, const T (*grid)[GRID], void (*putItem)(Writer&, T))
 {
     Writer& w = writer;
     w.out = out;
     w.n = 0;
-    put(w, "{\"heights\": [");
+    put(w, "{\"");
+    put(w, name);
+    put(w, "\": [");
     for (int i = 0; i < GRID; i++) {
         put(w, i ? ", [" : "[");
         for (int j = 0; j < GRID; j++) {
             if (j) put(w, ", ");
-            putFloat(w, terrain.w[i][j]);
-        }
-        put(w, "]");
-    }
-    put(w, "]}\n");
-    flush(w);
-}
-
-void dumpColours(FILE* out, const TerrainState& terrain)
-{
-    Writer& w = writer;
-    w.out = out;
-    w.n = 0;
-    put(w, "{\"colors\": [");
-    for (int i = 0; i < GRID; i++) {
-        put(w, i ? ", [" : "[");
-        for (int j = 0; j < GRID; j++) {
-            if (j) put(w, ", ");
-            putVec3(w, terrain.c[i][j]);
+            putItem(w, grid[i][j]);
         }
         put(w, "]");
     }
@@ -630,8 +616,8 @@ bool runLine(Run& run, Text line, Reason& r)
             return false;
         }
         if (!expectEnd(line, r)) return false;
-        if (heights) dumpHeights(run.out, theWorld().terrain);
-        else if (colours) dumpColours(run.out, theWorld().terrain);
+        if (heights) dumpGrid(run.out, "heights", theWorld().terrain.w, putFloat);
+        else if (colours) dumpGrid(run.out, "colors", theWorld().terrain.c, putVec3);
         else dumpGl(run.out);
     } else {
         say(r, "unknown directive %s", quote(directive).text);
