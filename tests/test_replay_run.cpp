@@ -1,7 +1,10 @@
 // hillcar-replay running real frames: scripts in, traces and dumps out.
 #ifdef HILLCAR_HAVE_REPLAY
 
+#include "frame/frame.h"
+#include "geometry/vec3.h"
 #include "platform/scripted.h"
+#include "terrain/heightmap.h"
 #include "replay.h"
 #include "test_replay_json.h"
 
@@ -10,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -73,6 +77,58 @@ TEST_F(ReplayRun, FrameTimeIsTheTickDifferenceBoundedToAQuarterSecond)
         EXPECT_EQ(o.traces[k]["tick"].i(), ticks[k]);
         EXPECT_EQ(o.traces[k]["dt"].f(), dts[k]) << "frame " << k + 1;
     }
+}
+
+// Every number of a trace line: a non-finite value prints as null.
+bool allFinite(const Json& j)
+{
+    if (j.type == Json::Null) return false;
+    for (const Json& item : j.items)
+        if (!allFinite(item)) return false;
+    for (const auto& field : j.fields)
+        if (!allFinite(field.second)) return false;
+    return true;
+}
+
+vec3 traceVec3(const Json& v)
+{
+    return vec3(v[0].f(), v[1].f(), v[2].f());
+}
+
+// A process stopped for a minute, several times while driving: each gap is a
+// quarter-second frame, so the rig keeps driving, lands and tows in one piece.
+TEST_F(ReplayRun, MinuteStallsWhileDrivingLeaveTheRigWhole)
+{
+    std::string script = "seed 11\nrepeat 400 1000 16\nrepeat 300 7400 16 UP\n";
+    unsigned tick = 12200;
+    for (int k = 0; k < 6; k++) {
+        tick += 60000;
+        script += "frame " + std::to_string(tick) + (k % 2 ? " UP LEFT\n" : " UP\n");
+        script += "repeat 40 " + std::to_string(tick + 16) + " 16 UP\n";
+        tick += 16 * 41;
+    }
+    script += "repeat 300 " + std::to_string(tick) + " 16\n";
+    Outcome o = replay(script);
+    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.traces.size(), 700u + 6 * 41 + 300);
+
+    int stalls = 0;
+    for (const Json& t : o.traces) {
+        const long long frame = t["frame"].i();
+        ASSERT_TRUE(allFinite(t)) << "frame " << frame;
+        if (t["dt"].f() == 0.25f) stalls++;
+        const vec3 nose = traceVec3(t["rnos"]), rear = traceVec3(t["rpos"][0]), hitch = traceVec3(t["rais"]);
+        ASSERT_NEAR(retDis(nose, rear), 3.0, 1e-3) << "frame " << frame;
+        ASSERT_NEAR(retDis(rear, hitch), 1.5, 1e-3) << "frame " << frame;
+        ASSERT_LT(std::fabs(t["rspd"].f()), 31.0f) << "frame " << frame;
+    }
+    EXPECT_EQ(stalls, 6);
+
+    // Standing again on the ground it drove over: the axle centres 0.3 above it.
+    const RigState& rig = theWorld().rig;
+    const float (*w)[GRID] = theWorld().terrain.w;
+    EXPECT_NEAR(rig.rpos[0].y, getGround(rig.rpos[0], w) + 0.3f, 0.05f);
+    EXPECT_NEAR(rig.vpos[0].y, getGround(rig.vpos[0], w) + 0.3f, 0.05f);
 }
 
 TEST_F(ReplayRun, RepeatStepsTheTickAndWrapsPast32Bits)
