@@ -468,10 +468,11 @@ __m128d retFloats(__m128d x)
     return _mm_cvtps_pd(_mm_cvtpd_ps(x));
 }
 
-// Two floats from p, as doubles.
+// Two floats from p, as doubles. The pair need not lie on an 8-byte boundary,
+// so it is loaded as unaligned bytes rather than through a double pointer.
 __m128d retLoadPair(const float* p)
 {
-    return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd((const double*)p)));
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadu_si64(p)));
 }
 
 // Two colours from their components (the low two floats of each) to out[0]
