@@ -21,11 +21,9 @@ ended up under water or behind a hill.
 import argparse
 import os
 import re
-import signal
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 import zlib
 
@@ -37,9 +35,12 @@ VIEW = 7
 CROP = (460, 110, 30)
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-
-class Failure(Exception):
-    pass
+# The window tests' Xvfb start and program environment; no compiled module
+# left next to them.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "window"))
+from xvfb import (Failure, kill_group, program_env, start_xvfb,  # noqa: E402
+                  stop_xvfb, titled_windows, viewable)
 
 
 # --- images -------------------------------------------------------------------
@@ -172,31 +173,11 @@ class Screen:
         self.display = None
 
     def start(self, size):
-        rfd, wfd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", size + "x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(wfd)
-        number = b""
-        deadline = time.time() + 10
-        while time.time() < deadline and not number.endswith(b"\n"):
-            chunk = os.read(rfd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(rfd)
-        if not number.strip().isdigit():
-            raise Failure("Xvfb did not start")
-        self.display = ":" + number.decode().strip()
+        self.xvfb, self.display = start_xvfb(size)
 
     def env(self):
-        env = dict(os.environ)
-        env.pop("WAYLAND_DISPLAY", None)
-        env["DISPLAY"] = self.display
-        env["SDL_VIDEODRIVER"] = "x11"
-        return env
+        # Not a test run: a sanitizer's leak report is left on.
+        return program_env(self.display, quiet_sanitizer_leaks=False)
 
     def x(self, argv, binary=False):
         res = subprocess.run(argv, env=self.env(), capture_output=True,
@@ -211,19 +192,14 @@ class Screen:
                                      stdout=subprocess.DEVNULL, start_new_session=True)
 
     def window(self, name, seconds=10):
-        pattern = re.compile(r'^\s*(0x[0-9a-f]+) "%s": .*?\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)'
-                             % re.escape(name), re.M)
         deadline = time.time() + seconds
         while time.time() < deadline:
             if self.prog.poll() is not None:
                 raise Failure("hillcar ended (status %d)" % self.prog.returncode)
-            for m in pattern.finditer(self.x(["xwininfo", "-root", "-tree"])):
-                wid = int(m.group(1), 16)
+            for win in titled_windows(self.x(["xwininfo", "-root", "-tree"]), name):
                 # The window may be gone again by now (the question's box).
-                res = subprocess.run(["xwininfo", "-id", str(wid)], env=self.env(),
-                                     capture_output=True, text=True, timeout=20)
-                if res.returncode == 0 and "IsViewable" in res.stdout:
-                    return (wid,) + tuple(int(v) for v in m.groups()[1:])
+                if viewable(win[0], self.env(), timeout=20):
+                    return win
             time.sleep(0.1)
         raise Failure("no window \"%s\"" % name)
 
@@ -238,18 +214,10 @@ class Screen:
 
     def close(self):
         if self.prog is not None:
-            try:
-                os.killpg(self.prog.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            kill_group(self.prog.pid)
             self.prog.wait()
         if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
+            stop_xvfb(self.xvfb)
 
 
 def capture(hillcar, settle, view):

@@ -8,38 +8,21 @@ cases of tests/window/hillcar_window.py.) Exit status 0 = pass, 1 = fail,
 """
 import argparse
 import os
-import shutil
-import subprocess
 import sys
-import time
 
+# No compiled modules next to the sources.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window"))
 import hillcar_window as hw  # noqa: E402  (the shared Xvfb and xdotool driver)
+import xvfb  # noqa: E402
 
 check = hw.check
-Failure = hw.Failure
 
 
 class Run(hw.Run):
     def start_xvfb_without(self, size, extension):
         """An Xvfb screen that lacks the named X extension."""
-        rfd, wfd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", size + "x24",
-             "-nolisten", "tcp", "-noreset", "-extension", extension],
-            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(wfd)
-        number = b""
-        deadline = time.time() + 10
-        while time.time() < deadline and not number.endswith(b"\n"):
-            chunk = os.read(rfd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(rfd)
-        check(number.strip().isdigit(), "Xvfb did not start")
-        self.display = ":" + number.decode().strip()
+        self.xvfb, self.display = xvfb.start_xvfb(size, ("-extension", extension))
         extensions = self.x(["xdpyinfo", "-queryExtensions"])
         check(extension not in extensions.split(),
               "Xvfb still offers %s" % extension)
@@ -76,28 +59,14 @@ def main():
     ap.add_argument("--case", required=True, choices=sorted(CASES))
     args = ap.parse_args()
 
-    missing = [t for t in ["Xvfb", "xdotool", "xwininfo", "xprop", "xdpyinfo"]
-               if shutil.which(t) is None]
-    if missing:
-        print("SKIP: missing " + ", ".join(missing))
-        return hw.SKIP
+    if xvfb.missing_tools(["Xvfb", "xdotool", "xwininfo", "xprop", "xdpyinfo"]):
+        return xvfb.SKIP
 
     run = Run()
-    try:
-        CASES[args.case](run, args)
-    except Failure as e:
-        print("FAIL %s: %s" % (args.case, e))
-        return 1
-    except subprocess.TimeoutExpired as e:
-        print("FAIL %s: %s timed out" % (args.case, e.cmd))
-        return 1
-    except OSError as e:
-        print("FAIL %s: %s" % (args.case, e))
-        return 1
-    finally:
-        run.close()
-    print("PASS " + args.case)
-    return 0
+    status = xvfb.attempt(args.case, lambda: CASES[args.case](run, args), run.close)
+    if status == 0:
+        print("PASS " + args.case)
+    return status
 
 
 if __name__ == "__main__":

@@ -23,17 +23,18 @@ The frames are counted by LIB, a small preload that counts buffer swaps
 import argparse
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
+# No compiled modules next to the sources.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window"))
 import hillcar_window as hw  # noqa: E402  (the shared Xvfb and xdotool driver)
+import xvfb  # noqa: E402
 
 check = hw.check
-Failure = hw.Failure
 
 SOURCE_ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
@@ -56,15 +57,6 @@ def own_sources():
         for dirpath, _, files in os.walk(os.path.join(SOURCE_ROOT, top)):
             names.update(f for f in files if f.endswith((".cpp", ".h")))
     return names
-
-
-class Run(hw.Run):
-    def start_argv(self, argv, env):
-        self.out = tempfile.TemporaryFile()
-        self.err = tempfile.TemporaryFile()
-        self.prog = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
-                                     stdout=self.out, stderr=self.err,
-                                     start_new_session=True)
 
 
 def frames_run(path):
@@ -206,28 +198,14 @@ def main():
     ap.add_argument("--keep-log")
     args = ap.parse_args()
 
-    missing = [t for t in ["valgrind", "nm", "Xvfb", "xdotool", "xwininfo", "xprop"]
-               if shutil.which(t) is None]
-    if missing:
-        print("SKIP: missing " + ", ".join(missing))
-        return hw.SKIP
+    if xvfb.missing_tools(["valgrind", "nm", "Xvfb", "xdotool", "xwininfo", "xprop"]):
+        return xvfb.SKIP
 
-    run = Run()
-    try:
-        run_case(run, args)
-    except Failure as e:
-        print("FAIL valgrind: %s" % e)
-        return 1
-    except subprocess.TimeoutExpired as e:
-        print("FAIL valgrind: %s timed out" % (e.cmd,))
-        return 1
-    except OSError as e:
-        print("FAIL valgrind: %s" % e)
-        return 1
-    finally:
-        run.close()
-    print("PASS valgrind")
-    return 0
+    run = hw.Run()
+    status = xvfb.attempt("valgrind", lambda: run_case(run, args), run.close)
+    if status == 0:
+        print("PASS valgrind")
+    return status
 
 
 if __name__ == "__main__":

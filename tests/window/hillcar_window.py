@@ -9,24 +9,18 @@ tools are missing (skip).
 import argparse
 import os
 import re
-import shutil
-import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-SKIP = 77
-
-
-class Failure(Exception):
-    pass
-
-
-def check(cond, what):
-    if not cond:
-        raise Failure(what)
+# No compiled modules next to the sources.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xvfb import (SKIP, Failure, attempt, check, kill_group,  # noqa: E402
+                  missing_tools, program_env, start_xvfb, stop_xvfb, titled_windows,
+                  viewable, x_client)
 
 
 class Run:
@@ -40,26 +34,7 @@ class Run:
         self.err = None
 
     def start_xvfb(self, size):
-        # -displayfd lets the server pick a free display number, so tests
-        # running side by side never meet; -noreset keeps atoms and root
-        # properties alive when the last client leaves.
-        rfd, wfd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", size + "x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(wfd)
-        number = b""
-        deadline = time.time() + 10
-        while time.time() < deadline and not number.endswith(b"\n"):
-            chunk = os.read(rfd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(rfd)
-        check(number.strip().isdigit(), "Xvfb did not start")
-        self.display = ":" + number.decode().strip()
+        self.xvfb, self.display = start_xvfb(size)
         # SDL marks borderless windows through the Motif hints only when that
         # atom exists already (a window manager would have made it); make it,
         # so that the decoration request can be read back.
@@ -67,30 +42,20 @@ class Run:
                 "_MOTIF_WM_HINTS", "0"])
 
     def env(self, display=True):
-        env = dict(os.environ)
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"):
-            env.pop(name, None)
-        if display:
-            env["DISPLAY"] = self.display
-            env["SDL_VIDEODRIVER"] = "x11"
-        # In a sanitizer build, D-Bus and the unloaded GL driver leave blocks
-        # behind at exit that are theirs, not the program's.
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
-        return env
+        return program_env(self.display if display else None)
 
     def x(self, argv, timeout=10):
         """Runs an X client on this screen and returns its stdout."""
-        res = subprocess.run(argv, env=self.env(), capture_output=True,
-                             text=True, timeout=timeout)
-        check(res.returncode == 0,
-              "%s failed (%d): %s" % (argv[0], res.returncode, res.stderr.strip()))
-        return res.stdout
+        return x_client(argv, self.env(), timeout=timeout)
 
     def start_program(self, hillcar, env):
+        self.start_argv([hillcar], env)
+
+    def start_argv(self, argv, env):
         self.out = tempfile.TemporaryFile()
         self.err = tempfile.TemporaryFile()
         # Its own process group, so that SDL's message-box child goes with it.
-        self.prog = subprocess.Popen([hillcar], env=env, stdin=subprocess.DEVNULL,
+        self.prog = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
                                      stdout=self.out, stderr=self.err,
                                      start_new_session=True)
 
@@ -106,47 +71,31 @@ class Run:
 
     def close(self):
         if self.prog is not None and self.prog.poll() is None:
-            try:
-                os.killpg(self.prog.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            kill_group(self.prog.pid)
             self.prog.wait()
         if self.prog is not None:
             # The message box's child may outlive a program that ended.
-            try:
-                os.killpg(self.prog.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            kill_group(self.prog.pid)
         if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
+            stop_xvfb(self.xvfb)
 
     # --- windows -----------------------------------------------------------
 
     def find_window(self, name, seconds=8):
         """(id, width, height, x, y) of the viewable top-level window titled name."""
-        pattern = re.compile(r'^\s*(0x[0-9a-f]+) "%s": .*?\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)'
-                             % re.escape(name), re.M)
         deadline = time.time() + seconds
         while time.time() < deadline:
             check(self.prog.poll() is None,
                   "hillcar ended (status %s) while waiting for window \"%s\": %s"
                   % (self.prog.returncode, name, self.stderr_text().strip()))
-            for m in pattern.finditer(self.x(["xwininfo", "-root", "-children"])):
-                wid = int(m.group(1), 16)
-                if "IsViewable" in self.x(["xwininfo", "-id", str(wid)]):
-                    return (wid,) + tuple(int(v) for v in m.groups()[1:])
+            for win in titled_windows(self.x(["xwininfo", "-root", "-children"]), name):
+                if "IsViewable" in self.x(["xwininfo", "-id", str(win[0])]):
+                    return win
             time.sleep(0.1)
         raise Failure("no window \"%s\" within %g s" % (name, seconds))
 
     def gone(self, wid):
-        res = subprocess.run(["xwininfo", "-id", str(wid)], env=self.env(),
-                             capture_output=True, text=True)
-        return res.returncode != 0 or "IsViewable" not in res.stdout
+        return not viewable(wid, self.env())
 
     def focus(self, win):
         """Pointer into the window and input focus on it: with no window
@@ -340,27 +289,14 @@ def main():
     needed = ["Xvfb", "xdotool", "xwininfo", "xprop", "xwd"]
     if args.case == "no-display":
         needed = []
-    missing = [t for t in needed if shutil.which(t) is None]
-    if missing:
-        print("SKIP: missing " + ", ".join(missing))
+    if missing_tools(needed):
         return SKIP
 
     run = Run()
-    try:
-        CASES[args.case](run, args)
-    except Failure as e:
-        print("FAIL %s: %s" % (args.case, e))
-        return 1
-    except subprocess.TimeoutExpired as e:
-        print("FAIL %s: %s timed out" % (args.case, e.cmd))
-        return 1
-    except OSError as e:
-        print("FAIL %s: %s" % (args.case, e))
-        return 1
-    finally:
-        run.close()
-    print("PASS " + args.case)
-    return 0
+    status = attempt(args.case, lambda: CASES[args.case](run, args), run.close)
+    if status == 0:
+        print("PASS " + args.case)
+    return status
 
 
 if __name__ == "__main__":

@@ -12,9 +12,7 @@ Exit status 0 = pass, 1 = fail, 77 = the tools are missing (skip).
 import argparse
 import json
 import os
-import re
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -22,17 +20,15 @@ import tempfile
 import time
 import zlib
 
-SKIP = 77
+# No compiled modules next to the sources (the script also runs as root
+# against an installed tree).
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xvfb import (SKIP, Failure, check, kill_group, missing_tools,  # noqa: E402
+                  program_env, start_xvfb, stop_xvfb, titled_windows, viewable,
+                  x_client)
+
 ICON_SIZES = (48, 64, 128, 256)
-
-
-class Failure(Exception):
-    pass
-
-
-def check(cond, what):
-    if not cond:
-        raise Failure(what)
 
 
 # --- the installed files ------------------------------------------------------
@@ -171,42 +167,13 @@ class Run:
         self.err = None
 
     def start_xvfb(self, size):
-        # -displayfd: the server picks a free display, so runs never meet.
-        rfd, wfd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", size + "x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(wfd)
-        number = b""
-        deadline = time.time() + 10
-        while time.time() < deadline and not number.endswith(b"\n"):
-            chunk = os.read(rfd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(rfd)
-        check(number.strip().isdigit(), "Xvfb did not start")
-        self.display = ":" + number.decode().strip()
+        self.xvfb, self.display = start_xvfb(size)
 
     def env(self):
-        env = dict(os.environ)
-        for name in ("WAYLAND_DISPLAY", "SDL_VIDEODRIVER"):
-            env.pop(name, None)
-        env["DISPLAY"] = self.display
-        env["SDL_VIDEODRIVER"] = "x11"
-        # In a sanitizer build, D-Bus and the unloaded GL driver leave blocks
-        # behind at exit that are theirs, not the program's.
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
-        return env
+        return program_env(self.display)
 
     def x(self, argv, binary=False):
-        res = subprocess.run(argv, env=self.env(), capture_output=True,
-                             text=not binary, timeout=10)
-        check(res.returncode == 0, "%s failed (%d): %s"
-              % (argv[0], res.returncode, res.stderr if binary else res.stderr.strip()))
-        return res.stdout
+        return x_client(argv, self.env(), binary=binary)
 
     def start_program(self, exe):
         self.err = tempfile.TemporaryFile()
@@ -222,42 +189,27 @@ class Run:
     def close(self):
         if self.prog is not None:
             # Also when the program has ended: the message box's child may not have.
-            try:
-                os.killpg(self.prog.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            kill_group(self.prog.pid)
             self.prog.wait()
         if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
+            stop_xvfb(self.xvfb)
 
     def find_window(self, name, seconds=10):
         """(id, width, height, x, y) of the viewable window titled name."""
-        pattern = re.compile(r'^\s*(0x[0-9a-f]+) "%s": .*?\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)'
-                             % re.escape(name), re.M)
         deadline = time.time() + seconds
         while time.time() < deadline:
             check(self.prog.poll() is None,
                   "hillcar ended (status %s) while waiting for window \"%s\": %s"
                   % (self.prog.returncode, name, self.stderr_text()))
-            for m in pattern.finditer(self.x(["xwininfo", "-root", "-tree"])):
-                wid = int(m.group(1), 16)
+            for win in titled_windows(self.x(["xwininfo", "-root", "-tree"]), name):
                 # A window seen in the tree may be gone a moment later.
-                res = subprocess.run(["xwininfo", "-id", str(wid)], env=self.env(),
-                                     capture_output=True, text=True, timeout=10)
-                if res.returncode == 0 and "IsViewable" in res.stdout:
-                    return (wid,) + tuple(int(v) for v in m.groups()[1:])
+                if viewable(win[0], self.env(), timeout=10):
+                    return win
             time.sleep(0.1)
         raise Failure("no window \"%s\" within %g s" % (name, seconds))
 
     def gone(self, wid):
-        res = subprocess.run(["xwininfo", "-id", str(wid)], env=self.env(),
-                             capture_output=True, text=True, timeout=10)
-        return res.returncode != 0 or "IsViewable" not in res.stdout
+        return not viewable(wid, self.env(), timeout=10)
 
     def press(self, win, key, hold=0.2):
         """With no window manager, keys go to the window under the pointer;
@@ -333,9 +285,7 @@ def main():
     ap.add_argument("--cmake", default="cmake")
     args = ap.parse_args()
 
-    missing = [t for t in ("Xvfb", "xdotool", "xwininfo", "xwd") if shutil.which(t) is None]
-    if missing:
-        print("SKIP: missing " + ", ".join(missing))
+    if missing_tools(("Xvfb", "xdotool", "xwininfo", "xwd")):
         return SKIP
 
     tmp = None

@@ -16,7 +16,6 @@ frame, never at single pixels.
 import argparse
 import functools
 import os
-import shutil
 import struct
 import subprocess
 import sys
@@ -26,7 +25,8 @@ import zlib
 # No compiled module next to the sources.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from hillcar_window import SKIP, Failure, Run, answer_question, check  # noqa: E402
+from hillcar_window import Run, answer_question  # noqa: E402
+from xvfb import SKIP, attempt, check, missing_tools  # noqa: E402
 
 
 # --- pictures -------------------------------------------------------------------
@@ -473,10 +473,7 @@ def main():
     if args.all and not args.out:
         ap.error("--all needs --out")
 
-    missing = [t for t in ("Xvfb", "xdotool", "xwininfo", "xprop", "xwd")
-               if shutil.which(t) is None]
-    if missing:
-        print("SKIP: missing " + ", ".join(missing))
+    if missing_tools(("Xvfb", "xdotool", "xwininfo", "xprop", "xwd")):
         return SKIP
 
     label = "all" if args.all else args.case
@@ -486,21 +483,16 @@ def main():
         pictures.append((name, img))
 
     s = Shots()
-    status = 1
-    try:
+
+    def take():
         s.start(args.hillcar)
         (all_pictures if args.all else CASES[args.case])(s, save)
-        status = 0
-    except Failure as e:
-        print("FAIL %s: %s" % (label, e))
+
+    def keep_last():
         if s.last is not None:
             save("failed", s.last)
-    except subprocess.TimeoutExpired as e:
-        print("FAIL %s: %s timed out" % (label, e.cmd))
-    except OSError as e:
-        print("FAIL %s: %s" % (label, e))
-    finally:
-        s.close()
+
+    status = attempt(label, take, s.close, on_failure=keep_last)
 
     if args.out and not args.all:
         # Pictures of an earlier run of this case would mislead.
