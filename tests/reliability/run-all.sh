@@ -5,7 +5,7 @@
 #   2. a bounded libFuzzer run over the replay reader (fuzz/run-fuzz.sh, build-fuzz);
 #   3. the real program under valgrind on Xvfb, from the ordinary build.
 # Each runs even when one before it failed; the exit status is non-zero when
-# any did. About 20-25 minutes on two cores.
+# any did. About 15 minutes on two cores.
 #
 # Settings (environment):
 #   HILLCAR_BUILD_DIR        the ordinary build to take the program from (build)
