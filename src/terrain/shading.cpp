@@ -134,7 +134,7 @@ __m128d retLoadLanes(const float* p, const float* q)
 // column. At the ends of the rows (edge) some lanes lie off the grid: they
 // compute, store nothing and hand on 0, as a vertex off the grid reads. ring
 // marks the lanes of the outer rows, whose heights are held at 0.
-template <bool edge, bool ringed, bool limited>
+template <bool edge, bool ringed>
 void relaxStep(float (*w)[GRID], int i0, int t, __m128d* self, __m128d* fresh, const __m128d* ring)
 {
     // Lane m's +j neighbour as found is at f[m * (PITCH - 1)], and its new
@@ -163,7 +163,7 @@ void relaxStep(float (*w)[GRID], int i0, int t, __m128d* self, __m128d* fresh, c
 
         // maxpd and minpd hand back their second operand when either is
         // NaN, as the limits leave a NaN height as it is.
-        __m128d h = limited ? _mm_min_pd(hi, _mm_max_pd(lo, self[k])) : self[k];
+        __m128d h = _mm_min_pd(hi, _mm_max_pd(lo, self[k]));
         __m128d valid = _mm_setzero_pd();
         if (edge) {
             const __m128d col = _mm_sub_pd(_mm_set1_pd(t), _mm_setr_pd(2 * k, 2 * k + 1));
@@ -213,29 +213,15 @@ void relaxWave(float (*w)[GRID], int i0)
         ringMask[k] = _mm_castsi128_pd(_mm_setr_epi32(-ring0, -ring0, -ring1, -ring1));
         anyRing = anyRing || ring0 || ring1;
     }
-    // The limits change nothing where every height lies within them (or is
-    // NaN), as after a pass they mostly do.
-    __m128 over = _mm_setzero_ps();
-    const __m128 limit = _mm_set1_ps(LIMIT), magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    for (int m = 0; m < WAVE; m++)
-        for (int j = 0; j < GRID; j += 4)
-            over = _mm_or_ps(over, _mm_cmpgt_ps(_mm_and_ps(_mm_loadu_ps(foundRow(i0 + m) + j), magnitude), limit));
-    const bool limited = _mm_movemask_ps(over) != 0;
-
     // The steps at the ends of the rows, then those between, where every
     // lane is on the grid and off its sides.
-    for (int t = 0; t < WAVE; t++) relaxStep<true, true, true>(w, i0, t, self, fresh, ringMask);
+    for (int t = 0; t < WAVE; t++) relaxStep<true, true>(w, i0, t, self, fresh, ringMask);
     if (anyRing)
-        for (int t = WAVE; t < GRID - 1; t++)
-            relaxStep<false, true, true>(w, i0, t, self, fresh, ringMask);
-    else if (limited)
-        for (int t = WAVE; t < GRID - 1; t++)
-            relaxStep<false, false, true>(w, i0, t, self, fresh, ringMask);
+        for (int t = WAVE; t < GRID - 1; t++) relaxStep<false, true>(w, i0, t, self, fresh, ringMask);
     else
-        for (int t = WAVE; t < GRID - 1; t++)
-            relaxStep<false, false, false>(w, i0, t, self, fresh, ringMask);
+        for (int t = WAVE; t < GRID - 1; t++) relaxStep<false, false>(w, i0, t, self, fresh, ringMask);
     for (int t = GRID - 1; t < GRID + WAVE - 1; t++)
-        relaxStep<true, true, true>(w, i0, t, self, fresh, ringMask);
+        relaxStep<true, true>(w, i0, t, self, fresh, ringMask);
 }
 
 #else
