@@ -363,15 +363,22 @@ def case_after_script(s, save):
 def case_views(s, save):
     """V steps through the views, each a different picture; the side-on, the
     follower's and the high view show the rig. (The leash may stand behind a
-    hill and the cab view looks out of the rig, so those two need not.)"""
+    hill and the cab view looks out of the rig, so those two need not.)
+
+    The follower on foot starts from the eye it inherits: the side-on eye,
+    already within 10..30 of the nose, so it only drops to 1.3 above the
+    ground and turns to the nose. Its picture shares much with the side-on
+    one (19% to 40% of it changed in trials), so a smaller change is asked of
+    it; a V that did nothing changes next to nothing."""
     prev = s.after_script()
     save("view6", prev)
-    for view, rig_min in ((7, 2000), (8, 100), (9, 10), (0, 0), (1, 0)):
+    for view, rig_min, change_min in ((7, 2000, 0.2), (8, 100, 0.05), (9, 10, 0.2),
+                                      (0, 0, 0.2), (1, 0, 0.2)):
         s.next_view()
         img = s.capture()
         save("view%d" % view, img)
         changed = changed_share(img, prev)
-        check(changed > 0.2, "view %d looks like the view before it (%s changed)"
+        check(changed > change_min, "view %d looks like the view before it (%s changed)"
               % (view, percent(changed)))
         rig = img.count(is_rig)
         check(rig >= rig_min, "view %d shows %d rig pixels, expected at least %d"
