@@ -89,7 +89,7 @@ class Run:
                   "hillcar ended (status %s) while waiting for window \"%s\": %s"
                   % (self.prog.returncode, name, self.stderr_text().strip()))
             for win in titled_windows(self.x(["xwininfo", "-root", "-children"]), name):
-                if "IsViewable" in self.x(["xwininfo", "-id", str(win[0])]):
+                if viewable(win[0], self.env(), timeout=10):
                     return win
             time.sleep(0.1)
         raise Failure("no window \"%s\" within %g s" % (name, seconds))
