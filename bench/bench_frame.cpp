@@ -7,7 +7,7 @@
 
 #include "frame/frame.h"
 #include "frame/keys.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "render/scene.h"
 
 #include <GL/gl.h>

@@ -1,6 +1,6 @@
 #include "bench_gl.h"
 
-#include "platform/gl_record.h"
+#include "platform/scripted/gl_record.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

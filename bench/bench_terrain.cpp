@@ -2,7 +2,7 @@
 #include "bench_world.h"
 
 #include "frame/keys.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "rig/drive.h"
 #include "rig/reset.h"
 #include "rig/trailer.h"

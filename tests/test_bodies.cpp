@@ -1,6 +1,6 @@
 #include "render/bodies.h"
 
-#include "platform/gl_record.h"
+#include "platform/scripted/gl_record.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "camera/camera.h"
-#include "platform/gl_record.h"
-#include "platform/scripted.h"
+#include "platform/scripted/gl_record.h"
+#include "platform/scripted/scripted.h"
 #include "terrain/heightmap.h"
 
 #include <gtest/gtest.h>

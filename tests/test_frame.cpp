@@ -1,7 +1,7 @@
 #include "frame/frame.h"
 #include "frame/frame_time.h"
-#include "platform/gl_record.h"
-#include "platform/scripted.h"
+#include "platform/scripted/gl_record.h"
+#include "platform/scripted/scripted.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>

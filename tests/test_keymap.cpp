@@ -2,7 +2,7 @@
 // scancodes are the USB HID keyboard usage IDs (usage page 0x07), written as
 // the usage tables list them.
 #include "frame/keys.h"
-#include "platform/keymap.h"
+#include "platform/sdl/keymap.h"
 
 #include <gtest/gtest.h>
 

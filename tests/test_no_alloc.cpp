@@ -6,8 +6,8 @@
 // and malloc meets free); the frames then run under its checks uncounted.
 #include "frame/frame.h"
 #include "frame/keys.h"
-#include "platform/gl_record.h"
-#include "platform/scripted.h"
+#include "platform/scripted/gl_record.h"
+#include "platform/scripted/scripted.h"
 
 #include <gtest/gtest.h>
 

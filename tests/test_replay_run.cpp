@@ -3,7 +3,7 @@
 
 #include "frame/frame.h"
 #include "geometry/vec3.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "terrain/heightmap.h"
 #include "replay.h"
 #include "test_replay_json.h"
@@ -315,6 +315,26 @@ TEST_F(ReplayRun, SeedChoosesTheTerrain)
     EXPECT_GT(differing, 5000);
 }
 
+TEST_F(ReplayRun, RandChoosesTheGeneratorModel)
+{
+    Outcome glibc = replay("rand glibc\nseed 9\nframe 0\ndump heights\n");
+    Outcome msvcrt = replay("seed 9\nrand msvcrt\nframe 0\ndump heights\n");
+    Outcome lastWins = replay("rand glibc\nrand msvcrt\nseed 9\nframe 0\ndump heights\n");
+    Outcome platform = replay("seed 9\nframe 0\ndump heights\n");
+    ASSERT_EQ(glibc.status, 0);
+    ASSERT_EQ(msvcrt.dumps.size(), 1u);
+    EXPECT_EQ(msvcrt.out, lastWins.out);
+    EXPECT_NE(glibc.out, msvcrt.out);
+#if defined(__GLIBC__) || defined(_WIN32)
+    // On its own C library a model and the library's rand build one world.
+#ifdef __GLIBC__
+    EXPECT_EQ(glibc.out, platform.out);
+#else
+    EXPECT_EQ(msvcrt.out, platform.out);
+#endif
+#endif
+}
+
 TEST_F(ReplayRun, SetValuesShowInTheNextFrame)
 {
     // With no script playing and no key held, nothing but the pass's limits and
@@ -440,6 +460,10 @@ TEST_F(ReplayRun, BadLinesStopTheRunWithTheirNumber)
         {"seed 1 2\n", 1, "unexpected \"2\"", 0},
         {"seed -1\n", 1, "malformed", 0},
         {"frame 0\nseed 3\n", 2, "seed after the first frame", 1},
+        {"rand\n", 1, "missing generator name", 0},
+        {"rand ucrt\n", 1, "unknown generator \"ucrt\"", 0},
+        {"rand glibc msvcrt\n", 1, "unexpected \"msvcrt\"", 0},
+        {"frame 0\nrand glibc\n", 2, "rand after the first frame", 1},
         {"set bsize 2\nframe 0\n", 1, "set before the first frame", 0},
         {"frame 0\nset\n", 2, "missing set name", 1},
         {"frame 0\nset wind 1\n", 2, "unknown set name \"wind\"", 1},

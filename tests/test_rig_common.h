@@ -3,7 +3,7 @@
 #pragma once
 
 #include "frame/world.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "frame/keys.h"
-#include "platform/gl_record.h"
-#include "platform/scripted.h"
+#include "platform/scripted/gl_record.h"
+#include "platform/scripted/scripted.h"
 #include "render/scene.h"
 
 #include <gtest/gtest.h>

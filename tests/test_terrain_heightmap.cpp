@@ -1,5 +1,5 @@
 #include "frame/keys.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "terrain/heightmap.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "frame/keys.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "terrain/operations.h"
 #include "terrain/scripts.h"
 

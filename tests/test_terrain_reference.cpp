@@ -2,7 +2,7 @@
 // random cases. The reference takes every vertex in turn through the rules as
 // written, with nothing shared with the pass: no windows, no shortcuts, no
 // reordering. Intermediate arithmetic is double; what is stored is float.
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "terrain/shading.h"
 
 #include "frame/keys.h"

@@ -1,4 +1,4 @@
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "terrain/shading.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "render/wheel.h"
 
-#include "platform/gl_record.h"
+#include "platform/scripted/gl_record.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "frame/frame.h"
 #include "frame/keys.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -544,13 +544,17 @@ struct Run {
     ReplayObserver afterFrame;
     void* observerData;
     uint32_t seed;
+    RandSource rand;
     uint64_t frames; // frames run so far
 };
 
 void runOneFrame(Run& run, uint32_t tick, const HeldKeys& keys)
 {
     // The program seeds once, just before its first frame.
-    if (run.frames == 0) srand(run.seed);
+    if (run.frames == 0) {
+        scriptSetRand(run.rand);
+        platformSrand(run.seed);
+    }
     scriptSetTick(tick);
     scriptReleaseKeys();
     for (int k = 0; k < keys.count; k++) scriptSetKey(keys.vk[k], true);
@@ -599,6 +603,20 @@ bool runLine(Run& run, Text line, Reason& r)
         }
         if (!readU32(line, "seed", seed, r) || !expectEnd(line, r)) return false;
         run.seed = seed;
+    } else if (equals(directive, "rand")) {
+        Text name;
+        if (run.frames > 0) {
+            say(r, "rand after the first frame");
+            return false;
+        }
+        if (!takeToken(line, "generator name", name, r)) return false;
+        if (equals(name, "glibc")) run.rand = RAND_GLIBC;
+        else if (equals(name, "msvcrt")) run.rand = RAND_MSVCRT;
+        else {
+            say(r, "unknown generator %s (glibc or msvcrt)", quote(name).text);
+            return false;
+        }
+        if (!expectEnd(line, r)) return false;
     } else if (equals(directive, "set")) {
         // The first frame builds the world and would overwrite the value.
         if (run.frames == 0) {
@@ -639,7 +657,7 @@ int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames
     scriptSetTick(0);
     glrecReset();
 
-    Run run = {out, maxFrames, afterFrame, observerData, 1, 0};
+    Run run = {out, maxFrames, afterFrame, observerData, 1, RAND_PLATFORM, 0};
     const char* p = text;
     const char* end = text + len;
     unsigned long lineNo = 0;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "frame/world.h"
-#include "platform/gl_record.h"
+#include "platform/scripted/gl_record.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,6 @@
 #include "platform/window.h"
 #include "render/scene.h"
 
-#include <cstdlib>
 
 namespace {
 constexpr int SCREEN_WIDTH = 800;
@@ -93,7 +92,7 @@ int WinMain()
 
     setFixedProjection();
 
-    srand(getTickCount());
+    platformSrand(getTickCount());
 
     // Every waiting message is handled, one per pass, before the next frame.
     Message msg = {};

@@ -5,7 +5,6 @@
 
 #include <GL/glu.h>
 
-#include <cstdlib>
 
 namespace {
 
@@ -63,9 +62,9 @@ void placeCamera(CameraState& camera, const RigState& rig, const float (*w)[GRID
         float ahead = d.x * rpos[1].x + d.y * rpos[1].y + d.z * rpos[1].z;
         if (ahead < -25.0f) {
             // Drawn Z first, then Y, then X.
-            float z = (float)(rand() % 31 - 15);
-            float y = (float)(rand() % 15);
-            float x = (float)(rand() % 31 - 15);
+            float z = (float)(platformRand() % 31 - 15);
+            float y = (float)(platformRand() % 15);
+            float x = (float)(platformRand() % 31 - 15);
             eye = rnos + rpos[1] * 25.0f + vec3(x, y, z);
             if (eye.y < 1.0f) eye.y = 1.0f;
         }

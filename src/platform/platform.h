@@ -1,5 +1,5 @@
-// What the frame sees of the machine: the key state, the tick count and the
-// buffer swap. The program links the SDL implementation; tests, benchmarks and
+// What the frame sees of the machine: the key state, the tick count, the
+// random generator and the buffer swap. The program links the SDL implementation; tests, benchmarks and
 // hillcar-replay link the scripted one. Nothing here includes SDL.
 #pragma once
 
@@ -17,3 +17,10 @@ uint32_t getTickCount();
 
 // Show the frame just drawn.
 void swapBuffers(DeviceContext* dc);
+
+// The C library generator every random choice draws from (rand), and its
+// seeding (srand). The program uses its platform's own; hillcar-replay can put
+// an exact model of another C library's in its place, so that one script
+// builds the same world on every platform.
+int platformRand();
+void platformSrand(uint32_t seed);

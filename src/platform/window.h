@@ -1,6 +1,6 @@
 // What the program's entry needs of the windowing layer: message boxes, the one
 // window, its GL context, the display mode, the cursor and a message queue that
-// never blocks. Implemented over SDL2 in sdl_window.cpp; nothing here includes
+// never blocks. Implemented over SDL2 in sdl/sdl_window.cpp; nothing here includes
 // SDL. Only the entry point calls these; frames see platform.h alone.
 #pragma once
 

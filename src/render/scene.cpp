@@ -6,7 +6,6 @@
 #include <GL/glu.h>
 
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -18,7 +17,7 @@ constexpr int WATER = 11;           // water vertices along each side
 
 float retRandomComponent()
 {
-    return (float)(rand() % 10000) / 10000.0f;
+    return (float)(platformRand() % 10000) / 10000.0f;
 }
 
 // The cycle sky blue -> black -> white -> sky blue, read from red alone so that

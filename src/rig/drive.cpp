@@ -2,21 +2,20 @@
 
 #include "frame/keys.h"
 
-#include <cstdlib>
 
 void driveRig(RigState& rig, float dt)
 {
     // Autopilot. Each draw is made only when the one before it missed, so the
-    // number of rand() calls per frame depends on the outcome.
+    // number of platformRand() calls per frame depends on the outcome.
     if (rig.timeout > 0.0f) {
         rig.timeout -= dt;
         rig.aimind = 0;
-    } else if (rand() % 100 == 1) {
+    } else if (platformRand() % 100 == 1) {
         rig.aimind = 1;
-    } else if (rand() % 300 == 1) {
-        rig.aimind = rand() % 4; // never backwards
-    } else if (rand() % 600 == 1) {
-        rig.aimind = rand() % 7;
+    } else if (platformRand() % 300 == 1) {
+        rig.aimind = platformRand() % 4; // never backwards
+    } else if (platformRand() % 600 == 1) {
+        rig.aimind = platformRand() % 7;
     }
 
     bool left = keyHeld(VK_LEFT);

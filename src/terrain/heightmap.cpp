@@ -3,7 +3,6 @@
 #include "frame/keys.h"
 #include "terrain/scripts.h"
 
-#include <cstdlib>
 
 float getGround(vec3 p, const float (*w)[GRID])
 {
@@ -28,12 +27,12 @@ void generateWorld(TerrainState& terrain)
 {
     for (int i = 0; i < GRID; i++)
         for (int j = 0; j < GRID; j++)
-            terrain.w[i][j] = (float)((rand() % 1000) / 1000.0 * 100.0 - 50.0);
+            terrain.w[i][j] = (float)((platformRand() % 1000) / 1000.0 * 100.0 - 50.0);
 
     // A low, gentle corner where the rig starts: its nose stands at grid (5, 5).
     for (int i = 0; i < 10; i++)
         for (int j = 0; j < 10; j++)
-            terrain.w[i][j] = (float)((rand() % 1000) / 1000.0 * 3.0);
+            terrain.w[i][j] = (float)((platformRand() % 1000) / 1000.0 * 3.0);
 
     loadStartupScript(terrain);
     terrain.init = false;

@@ -4,7 +4,6 @@
 #include "terrain/scripts.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -30,12 +29,12 @@ float retBlockMean(const float (*w)[GRID], int i, int j)
 
 void applyTerrainOperation(float (*w)[GRID], int opnum)
 {
-    float cx = (float)((rand() % 1000) / 10.0);
-    float cz = (float)((rand() % 1000) / 10.0);
+    float cx = (float)((platformRand() % 1000) / 10.0);
+    float cz = (float)((platformRand() % 1000) / 10.0);
 
     for (int n = 0; n < SPRAY; n++) {
-        double angle = (rand() % 10000) / 10000.0 * 6.2831853;
-        double radius = (rand() % 10000) / 10000.0 * REACH;
+        double angle = (platformRand() % 10000) / 10000.0 * 6.2831853;
+        double radius = (platformRand() % 10000) / 10000.0 * REACH;
         // Truncation toward zero: a point just below 0 still lands on index 0.
         int i = (int)(cx + std::cos(angle) * radius);
         int j = (int)(cz + std::sin(angle) * radius);
@@ -48,7 +47,7 @@ void applyTerrainOperation(float (*w)[GRID], int opnum)
         }
         if (opnum < 0 || opnum > 9) continue;
 
-        double r = (rand() % 10000) / 10000.0;
+        double r = (platformRand() % 10000) / 10000.0;
         double h = w[i][j];
         switch (opnum) {
         case 0: h = h + r; break;
@@ -85,6 +84,6 @@ int readTerrainKeys(TerrainState& terrain, bool dorandom)
         else
             return 9;
     }
-    if (keyHeld(VK_RETURN) || dorandom) return rand() % 10;
+    if (keyHeld(VK_RETURN) || dorandom) return platformRand() % 10;
     return -1;
 }

@@ -1,7 +1,8 @@
 #include "terrain/scripts.h"
 
+#include "platform/platform.h"
+
 #include <climits>
-#include <cstdlib>
 
 namespace {
 
@@ -19,12 +20,12 @@ void setStep(TerrainState& terrain, int k, int code, int length)
 // Any code 0..11: an operation, a random operation or smoothing.
 int retRandomCode()
 {
-    return rand() % 12;
+    return platformRand() % 12;
 }
 
 int retRandomLength()
 {
-    return rand() % 100 + 5;
+    return platformRand() % 100 + 5;
 }
 
 } // namespace
@@ -87,10 +88,10 @@ void loadScript(TerrainState& terrain, int digit)
         }
         // The last step is always a long smoothing; its first draws are discarded.
         terrain.pro[9] = SMOOTH;
-        terrain.pam[9] = rand() % 400 + 25;
+        terrain.pam[9] = platformRand() % 400 + 25;
         break;
     case 6:
-        setStep(terrain, 0, SMOOTH, rand() % 475 + 25);
+        setStep(terrain, 0, SMOOTH, platformRand() % 475 + 25);
         terrain.pro[1] = ENDMARK;
         break;
     case 7:

@@ -3,7 +3,7 @@
 // per-frame observer of runReplay that the soak checks the world through.
 #include "camera/camera.h"
 #include "frame/keys.h"
-#include "platform/scripted.h"
+#include "platform/scripted/scripted.h"
 #include "render/scene.h"
 #include "replay.h"
 #include "terrain/scripts.h"

@@ -1,5 +1,5 @@
-#include "platform/keymap.h"
-#include "platform/sdl_handles.h"
+#include "platform/sdl/keymap.h"
+#include "platform/sdl/sdl_handles.h"
 #include "platform/window.h"
 
 #include <cstdio>

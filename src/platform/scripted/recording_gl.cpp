@@ -1,4 +1,4 @@
-#include "platform/gl_record.h"
+#include "platform/scripted/gl_record.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

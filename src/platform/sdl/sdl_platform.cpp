@@ -1,7 +1,8 @@
-#include "platform/keymap.h"
+#include "platform/sdl/keymap.h"
 #include "platform/platform.h"
-#include "platform/sdl_handles.h"
+#include "platform/sdl/sdl_handles.h"
 
+#include <cstdlib>
 #include <time.h>
 
 static_assert(SC_A == SDL_SCANCODE_A && SC_A + 25 == SDL_SCANCODE_Z, "letter scancodes");
@@ -42,4 +43,14 @@ uint32_t getTickCount()
 void swapBuffers(DeviceContext* dc)
 {
     SDL_GL_SwapWindow(dc->sdl);
+}
+
+int platformRand()
+{
+    return rand();
+}
+
+void platformSrand(uint32_t seed)
+{
+    srand(seed);
 }
