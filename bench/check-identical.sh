@@ -10,6 +10,10 @@
 # debug view, sky keys, grid spacings, frame times from 0 to 1 s, with dumps of
 # heights, colours and GL calls along the way.
 #
+# The "before" side is commit 3005b9e, the last change meant to alter what a
+# frame computes (the wheels' ground contact rounds its 0.3 clearance once, in
+# double); builds from before it differ from the first frame on.
+#
 # Build the "before" side without optimisation (-DCMAKE_BUILD_TYPE=Debug):
 # GCC 12 at -O2 drops the rounding of the terrain's base colours to float in
 # the plain pass, so an optimised build of the old code is not the code as

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace rigtest {
 
@@ -43,6 +44,26 @@ inline float len(vec3 v)
 inline float horizontalDis(vec3 a, vec3 b)
 {
     return std::hypot(a.x - b.x, a.z - b.z);
+}
+
+// The height a wheel is lifted to over ground h: the clearance 0.3 added in
+// double and rounded once to float.
+inline float contactHeight(float h)
+{
+    return (float)((double)h + 0.3);
+}
+
+// Ground heights, hundredths from -3 to 3, over which adding 0.3f in float
+// would give another contact height (one float step higher: 0.3f lies above
+// 0.3). About a fifth of them.
+inline std::vector<float> splitHeights()
+{
+    std::vector<float> hs;
+    for (int k = -300; k <= 300; k++) {
+        const float h = (float)(k / 100.0);
+        if (h + 0.3f != contactHeight(h)) hs.push_back(h);
+    }
+    return hs;
 }
 
 inline void expectNear(vec3 v, double x, double y, double z, double tol)

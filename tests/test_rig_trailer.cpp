@@ -178,6 +178,38 @@ TEST(RigTrailer, AxlesSettleOnTheGround)
     EXPECT_NEAR(rig.vpos[0].y, 2.0, 1e-6);
 }
 
+// Each wheel adds the clearance in double and rounds once. On heights where a
+// float sum would differ, a sunken trailer is lifted exactly to the contact
+// height and stays level (one side summed in float would tilt its side axis),
+// and a trailer standing at that height touches nothing.
+TEST(RigTrailer, ContactHeightOnHeightsWhereAFloatSumDiffers)
+{
+    static Heights ground;
+    const std::vector<float> heights = splitHeights();
+    ASSERT_GT(heights.size(), 100u);
+    for (float h : heights) {
+        ground.fill(h);
+        const float g = contactHeight(h);
+        RigState rig = levelRig(vec3(100, h, 100), 1, 0);
+        rig.vafall = rig.vbfall = 3.0f;
+        bool bumped[5] = {};
+        coupleTrailer(rig, ground.w, 0.0f, bumped);
+        for (const positions* p : {&rig.vnos, &rig.vpos}) {
+            EXPECT_EQ((*p)[0].y, g) << h;
+            EXPECT_EQ((*p)[2].y, 0.0f) << h;
+        }
+        EXPECT_EQ(rig.vafall, 1.0f) << h;
+        EXPECT_EQ(rig.vbfall, 1.0f) << h;
+
+        rig = levelRig(vec3(100, g, 100), 1, 0);
+        rig.vafall = rig.vbfall = 3.0f;
+        coupleTrailer(rig, ground.w, 0.0f, bumped);
+        EXPECT_EQ(rig.vafall, 3.0f) << h;
+        EXPECT_EQ(rig.vbfall, 3.0f) << h;
+        EXPECT_EQ(rig.vpos[0].y, g) << h;
+    }
+}
+
 TEST(RigTrailer, OneWheelOnACrossSlope)
 {
     static Heights ground;

@@ -32,23 +32,35 @@ TEST(RigTruck, RestsOnLevelGround)
     }
 }
 
+// On heights where a float sum of the clearance would differ: a wheel at the
+// contact height does not touch, and one a float step lower is lifted to it.
 TEST(RigTruck, WheelExactlyOnTheGroundIsNotTouching)
 {
-    static Heights ground(1.0f);
-    RigState rig = levelRig(vec3(100, 1.0f + 0.3f, 100), 1, 0);
-    rig.rafall = rig.rbfall = 0.0f;
-    moveTruck(rig, ground.w, 0.0f); // nothing falls: the wheels sit exactly at g
-    EXPECT_FALSE(rig.canturn);
-    EXPECT_FALSE(rig.candrive);
-    EXPECT_EQ(rig.rafall, 0.0f);
+    static Heights ground;
+    const std::vector<float> heights = splitHeights();
+    ASSERT_GT(heights.size(), 100u);
+    for (float h : heights) {
+        ground.fill(h);
+        const float g = contactHeight(h);
+        RigState rig = levelRig(vec3(100, g, 100), 1, 0);
+        rig.rafall = rig.rbfall = 0.0f;
+        moveTruck(rig, ground.w, 0.0f); // nothing falls: the wheels sit exactly at g
+        EXPECT_FALSE(rig.canturn) << h;
+        EXPECT_FALSE(rig.candrive) << h;
+        EXPECT_EQ(rig.rafall, 0.0f) << h;
+        EXPECT_EQ(rig.rnos.y, g) << h;
 
-    rig.rnos.y -= 1e-4f;
-    rig.rpos[0].y -= 1e-4f;
-    moveTruck(rig, ground.w, 0.0f);
-    EXPECT_TRUE(rig.canturn);
-    EXPECT_TRUE(rig.candrive);
-    EXPECT_EQ(rig.rafall, 1.0f);
-    EXPECT_EQ(rig.rbfall, 1.0f);
+        rig.rnos.y = rig.rpos[0].y = std::nextafter(g, -INFINITY);
+        moveTruck(rig, ground.w, 0.0f);
+        EXPECT_TRUE(rig.canturn) << h;
+        EXPECT_TRUE(rig.candrive) << h;
+        EXPECT_EQ(rig.rafall, 1.0f) << h;
+        EXPECT_EQ(rig.rbfall, 1.0f) << h;
+        // All four wheels at g: level, and both axles exactly there.
+        EXPECT_EQ(rig.rnos.y, g) << h;
+        EXPECT_EQ(rig.rpos[0].y, g) << h;
+        EXPECT_EQ(rig.rpos[2].y, 0.0f) << h;
+    }
 }
 
 TEST(RigTruck, DroppedTruckFallsNoseFirstAndLands)

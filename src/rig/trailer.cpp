@@ -23,12 +23,13 @@ void settleAxle(positions& f, float& fall, const float (*w)[GRID])
     vec3 left = f[0] + f[2] * 0.8f;
     vec3 right = f[0] - f[2] * 0.8f;
 
-    float g = getGround(left, w) + 0.3f;
+    // The clearance in double, rounded once, as for the truck's wheels.
+    float g = (float)(getGround(left, w) + 0.3);
     if (g > left.y) {
         left.y = g;
         fall = 1.0f;
     }
-    g = getGround(right, w) + 0.3f;
+    g = (float)(getGround(right, w) + 0.3);
     if (g > right.y) {
         right.y = g;
         fall = 1.0f;

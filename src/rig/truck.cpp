@@ -15,10 +15,12 @@ void dropPoint(vec3& p, float fall, float dt)
 }
 
 // Lifts a wheel point onto the ground; true when it had to be lifted. A point
-// exactly at the ground counts as not touching.
+// exactly at the ground counts as not touching. The clearance is added in
+// double and rounded once, as the wheels' drawing does, so a wheel resting
+// here is drawn with no suspension travel.
 bool liftWheel(vec3& p, const float (*w)[GRID])
 {
-    float g = getGround(p, w) + 0.3f;
+    float g = (float)(getGround(p, w) + 0.3);
     if (g > p.y) {
         p.y = g;
         return true;
