@@ -77,6 +77,19 @@ bool recordOpen(OutFile& out, const char* name, FILE* err)
     return true;
 }
 
+namespace {
+
+// Closes the file after a failed write and says so, once.
+void giveUp(OutFile& out, int error)
+{
+    fclose(out.file);
+    out.file = nullptr;
+    out.n = 0;
+    say(out, error ? error : EIO, "; it is not written from here on");
+}
+
+} // namespace
+
 void outFlush(OutFile& out)
 {
     if (!out.file) {
@@ -85,14 +98,9 @@ void outFlush(OutFile& out)
     }
     errno = 0;
     bool ok = out.n == 0 || fwrite(out.buf, 1, out.n, out.file) == out.n;
-    ok = fflush(out.file) == 0 && !ferror(out.file) && ok;
+    ok = ok && fflush(out.file) == 0 && !ferror(out.file);
     out.n = 0;
-    if (!ok) {
-        int error = errno ? errno : EIO;
-        fclose(out.file);
-        out.file = nullptr;
-        say(out, error, "; it is not written from here on");
-    }
+    if (!ok) giveUp(out, errno);
 }
 
 void outClose(OutFile& out)
@@ -168,7 +176,8 @@ void traceFrame(OutFile& out, uint64_t frame, uint32_t tick, const World& world,
                 const FrameValues& values, GlCounts gl)
 {
     if (!out.file) return;
+    errno = 0;
     replayWriteTrace(out.file, frame, tick, world, values, gl);
     // A write stdio made when its buffer filled may have failed.
-    if (ferror(out.file)) outFlush(out);
+    if (ferror(out.file)) giveUp(out, errno);
 }
