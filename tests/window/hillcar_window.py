@@ -449,6 +449,51 @@ def case_record_killed(run, args):
     check(got[:n] == live_lines[:n], "the replay differs from the flushed live trace")
 
 
+# A script written by hand: the other generator, sets between frames, dumps,
+# runs of frames and a tick count that wraps.
+PLAYED_SCRIPT = """\
+rand msvcrt
+seed 424242
+repeat 40 4294966000 16          # the start-up script plays
+repeat 30 4294966640 17 UP LEFT
+set view 3
+set bsize 5.5
+dump gl
+frame 4294967200 D
+frame 4294967216 D V
+repeat 20 4294967232 16 SHIFT 3   # over the wrap
+set height 50 50 12.5
+dump heights
+repeat 25 40 20 RETURN F
+frame 600 ADD
+frame 616
+"""
+
+
+def case_play_script(run, args):
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("play")
+    script, played = os.path.join(tmp, "s.txt"), os.path.join(tmp, "played.jsonl")
+    with open(script, "w") as f:
+        f.write(PLAYED_SCRIPT)
+    status, out, err = replay(args, script)
+    check(status == 0, "hillcar-replay: status %d: %s" % (status, err))
+    expected = [line for line in out.splitlines(keepends=True) if line.startswith(b'{"frame"')]
+    check(len(expected) == 119, "hillcar-replay traced %d frames" % len(expected))
+
+    run.start_xvfb("1024x768")
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--play", script, "--trace", played])
+    run.find_window("Program")
+    wait_for_lines(run, played, len(expected) + 1, 40)
+    win = run.find_window("Program")
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+    with open(played, "rb") as f:
+        got = f.read().splitlines(keepends=True)
+    for i, (a, b) in enumerate(zip(expected, got)):
+        check(a == b, "played frame %d differs:\n replay %s\n played %s" % (i + 1, a[:300], b[:300]))
+
+
 def expect_refused(args, argv, status, stderr, label):
     """Runs hillcar with no display at all: a program that got as far as a
     window would say it found none; this one must stop before, as told."""
@@ -518,6 +563,7 @@ CASES = {
     "record-play": case_record_play,
     "record-killed": case_record_killed,
     "command-line": case_command_line,
+    "play-script": case_play_script,
 }
 
 
