@@ -205,7 +205,7 @@ TEST(Recording, ReadsBackAsTheFramesItRecorded)
                 frame.keys.push_back(keys.vk[k]);
             }
         }
-        held['a'] = true; // no key of the key map: never written
+        held[(int)'a'] = true; // no key of the key map: never written
         recordFrame(out, tick, held);
         written.push_back(frame);
         tick += 1 + gen() % 40;

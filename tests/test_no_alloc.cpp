@@ -255,7 +255,7 @@ TEST(NoAlloc, RecordingAndTracingFramesAllocateNothing)
     for (int f = 2; f <= 400; f++) {
         tick += 16 + f % 3;
         held[VK_UP] = f % 7 < 4;
-        held['V'] = f % 50 == 0;
+        held[(int)'V'] = f % 50 == 0;
         held[VK_ADD] = f % 90 == 0;
         scriptReleaseKeys();
         for (int vk = 0; vk < 256; vk++)
