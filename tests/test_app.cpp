@@ -130,7 +130,11 @@ struct Capture {
     char* buf = nullptr;
     size_t size = 0;
     FILE* f = open_memstream(&buf, &size);
-    ~Capture() { free(buf); }
+    ~Capture()
+    {
+        fclose(f);
+        free(buf);
+    }
     std::string text()
     {
         fflush(f);
