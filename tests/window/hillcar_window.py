@@ -255,6 +255,19 @@ def case_fullscreen_escape(run, args):
     expect_exit(run, 0)
 
 
+def case_fullscreen_option(run, args):
+    # --fullscreen answers the question beforehand: no box, a borderless window.
+    run.start_xvfb("800x600")
+    run.start_program(args.hillcar, run.env(), ["--fullscreen"])
+    win = run.find_window("Program")
+    check(not list(titled_windows(run.x(["xwininfo", "-root", "-children"]), "Fullscreen")),
+          "the question was asked")
+    check(run.motif_decorations(win[0]) == 0, "full-screen window is not borderless")
+    expect_frames(run, win)
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+
+
 def case_fullscreen_refused(run, args):
     # The screen can't be switched to 800x600: the refusal is shown and the
     # run ends normally once it is acknowledged.
@@ -558,6 +571,7 @@ CASES = {
     "windowed-escape": case_windowed_escape,
     "windowed-close": case_windowed_close,
     "fullscreen-escape": case_fullscreen_escape,
+    "fullscreen-option": case_fullscreen_option,
     "fullscreen-refused": case_fullscreen_refused,
     "no-display": case_no_display,
     "record-play": case_record_play,
