@@ -69,8 +69,12 @@ void printRatio(const char* what, const char* measured, const char* floor)
     }
     const Times& a = m->second;
     const Times& b = f->second;
-    printf("  %-42s %9.1f / %9.1f = %6.2f   %9.1f / %9.1f = %6.2f\n", what, a.realUs,
-           b.realUs, a.realUs / b.realUs, a.cpuUs, b.cpuUs, a.cpuUs / b.cpuUs);
+    // Small ratios get more digits, so that they read as more than zero.
+    const char* format = a.realUs / b.realUs < 0.01
+                             ? "  %-42s %9.2f / %9.1f = %6.4f   %9.2f / %9.1f = %6.4f\n"
+                             : "  %-42s %9.1f / %9.1f = %6.2f   %9.1f / %9.1f = %6.2f\n";
+    printf(format, what, a.realUs, b.realUs, a.realUs / b.realUs, a.cpuUs, b.cpuUs,
+           a.cpuUs / b.cpuUs);
 }
 
 } // namespace
@@ -89,6 +93,8 @@ int main(int argc, char** argv)
     printRatio("counting-sink frame / played-back frame", "BM_FrameCounting/keys:0",
                "BM_GLPlayback");
     printRatio("real frame / played-back frame", "BM_GLFrame", "BM_GLPlayback");
+    printRatio("recorder per frame / counting-sink frame", "BM_RecordFrame",
+               "BM_FrameCounting/keys:0");
     printRatio("played-back frame / clear-only frame", "BM_GLPlayback", "BM_GLClearOnly");
     printRatio("real frame / clear-only frame", "BM_GLFrame", "BM_GLClearOnly");
 

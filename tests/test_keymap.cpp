@@ -42,9 +42,11 @@ TEST(Keymap, NamedKeys)
     EXPECT_EQ(codesOf(VK_UP), std::vector<int>{0x52});
     EXPECT_EQ(codesOf(VK_RIGHT), std::vector<int>{0x4F});
     EXPECT_EQ(codesOf(VK_DOWN), std::vector<int>{0x51});
-    EXPECT_EQ(codesOf(VK_NUMPAD0), std::vector<int>{0x62});
-    EXPECT_EQ(codesOf(VK_ADD), std::vector<int>{0x57});
-    EXPECT_EQ(codesOf(VK_SUBTRACT), std::vector<int>{0x56});
+    // The keypad key first, then its alias for keyboards without a keypad:
+    // Backspace, '=' and the top row's '-'.
+    EXPECT_EQ(codesOf(VK_NUMPAD0), (std::vector<int>{0x62, 0x2A}));
+    EXPECT_EQ(codesOf(VK_ADD), (std::vector<int>{0x57, 0x2E}));
+    EXPECT_EQ(codesOf(VK_SUBTRACT), (std::vector<int>{0x56, 0x2D}));
     // Either Shift, and the main or the keypad Enter.
     EXPECT_EQ(codesOf(VK_SHIFT), (std::vector<int>{0xE1, 0xE5}));
     EXPECT_EQ(codesOf(VK_RETURN), (std::vector<int>{0x28, 0x58}));
@@ -116,4 +118,37 @@ TEST(Keymap, KeyStateFromKeyboardArray)
     EXPECT_EQ(getKeyStateFrom(0x70, keys, 512), 0);
     EXPECT_EQ(getKeyStateFrom(-1, keys, 512), 0);
     EXPECT_EQ(getKeyStateFrom(VK_ESCAPE, keys, 512), 0x80);
+}
+
+TEST(Keymap, LaptopAliasesHoldTheKeypadKeys)
+{
+    unsigned char keys[512] = {};
+    // Backspace alone holds numpad 0 and nothing else the program reads.
+    keys[0x2A] = 1;
+    for (int vk = 0; vk < 256; ++vk)
+        EXPECT_EQ(getKeyStateFrom(vk, keys, 512), vk == VK_NUMPAD0 ? 0x80 : 0) << "vk " << vk;
+    keys[0x2A] = 0;
+
+    // '=' is plus with or without Shift; Shift stays its own key.
+    keys[0x2E] = 1;
+    EXPECT_EQ(getKeyStateFrom(VK_ADD, keys, 512), 0x80);
+    EXPECT_EQ(getKeyStateFrom(VK_SUBTRACT, keys, 512), 0);
+    keys[0xE1] = 1;
+    EXPECT_EQ(getKeyStateFrom(VK_ADD, keys, 512), 0x80);
+    EXPECT_EQ(getKeyStateFrom(VK_SHIFT, keys, 512), 0x80);
+    keys[0x2E] = keys[0xE1] = 0;
+
+    // The top row's '-' is minus, not the digit keys beside it.
+    keys[0x2D] = 1;
+    EXPECT_EQ(getKeyStateFrom(VK_SUBTRACT, keys, 512), 0x80);
+    EXPECT_EQ(getKeyStateFrom(VK_ADD, keys, 512), 0);
+    EXPECT_EQ(getKeyStateFrom('0', keys, 512), 0);
+    keys[0x2D] = 0;
+
+    // A key press on an alias names the keypad key, as Escape's does Escape.
+    EXPECT_EQ(getVirtualKey(0x2A), VK_NUMPAD0);
+    EXPECT_EQ(getVirtualKey(0x2E), VK_ADD);
+    EXPECT_EQ(getVirtualKey(0x2D), VK_SUBTRACT);
+    // Neighbours that are no alias: Tab, Space, '[' and the keypad's '*'.
+    for (int sc : {0x2B, 0x2C, 0x2F, 0x55}) EXPECT_EQ(getVirtualKey(sc), 0) << "scancode " << sc;
 }

@@ -8,6 +8,9 @@
 #include "frame/keys.h"
 #include "platform/scripted/gl_record.h"
 #include "platform/scripted/scripted.h"
+#ifdef HILLCAR_HAVE_REPLAY
+#include "app/record.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,8 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define HILLCAR_SANITIZED_HEAP 1
@@ -215,3 +220,71 @@ TEST(NoAlloc, FramesAfterTheFirstAllocateNothing)
     // The frames did draw: at least the terrain's quads in every one.
     EXPECT_GE(vertices, frames * 99L * 99L * 4L);
 }
+
+#ifdef HILLCAR_HAVE_REPLAY
+// The program's recorder and trace writer work in every frame: they format
+// into buffers made when their files were opened.
+TEST(NoAlloc, RecordingAndTracingFramesAllocateNothing)
+{
+    char recordPath[] = "/tmp/hillcar-noalloc-record-XXXXXX";
+    char tracePath[] = "/tmp/hillcar-noalloc-trace-XXXXXX";
+    int fd1 = mkstemp(recordPath), fd2 = mkstemp(tracePath);
+    ASSERT_GE(fd1, 0);
+    ASSERT_GE(fd2, 0);
+    close(fd1);
+    close(fd2);
+    static OutFile record, trace;
+    ASSERT_TRUE(recordOpen(record, recordPath, stderr));
+    ASSERT_TRUE(traceOpen(trace, tracePath, stderr));
+    recordHeader(record, "test", RAND_GLIBC, 1);
+
+    scriptReleaseKeys();
+    auto world = std::make_unique<World>();
+    bool held[256] = {};
+    uint32_t tick = 5000;
+    // The first frame and the first writes may set things up.
+    scriptSetTick(tick);
+    glrecReset();
+    FrameValues values = runFrame(*world, nullptr);
+    recordFrame(record, tick, held);
+    traceFrame(trace, 1, tick, *world, values, glrecCounts());
+    outFlush(record);
+    outFlush(trace);
+
+    AllocCounts before = allocCounts();
+    for (int f = 2; f <= 400; f++) {
+        tick += 16 + f % 3;
+        held[VK_UP] = f % 7 < 4;
+        held[(int)'V'] = f % 50 == 0;
+        held[VK_ADD] = f % 90 == 0;
+        scriptReleaseKeys();
+        for (int vk = 0; vk < 256; vk++)
+            if (held[vk]) scriptSetKey(vk, true);
+        scriptSetTick(tick);
+        glrecReset();
+        values = runFrame(*world, nullptr);
+        recordFrame(record, tick, held);
+        traceFrame(trace, (uint64_t)f, tick, *world, values, glrecCounts());
+        if (f % 60 == 0) {
+            outFlush(record);
+            outFlush(trace);
+        }
+    }
+    AllocCounts after = allocCounts();
+    outClose(record);
+    outClose(trace);
+    scriptReleaseKeys();
+    bsize = 4.0f;
+    EXPECT_EQ(after.news - before.news, 0);
+    EXPECT_EQ(after.mallocs - before.mallocs, 0);
+    // They did write: a header and 400 frame lines, 400 trace lines.
+    FILE* f = fopen(recordPath, "rb");
+    ASSERT_NE(f, nullptr);
+    int lines = 0;
+    for (int c; (c = fgetc(f)) != EOF;) lines += c == '\n';
+    fclose(f);
+    EXPECT_EQ(lines, 3 + 400);
+    unlink(recordPath);
+    unlink(tracePath);
+}
+#endif

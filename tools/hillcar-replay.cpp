@@ -2,22 +2,8 @@
 // input, and writes the trace to standard output.
 #include "replay.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
-
-namespace {
-
-bool readAll(FILE* in, std::vector<char>& text)
-{
-    char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, in)) > 0) text.insert(text.end(), chunk, chunk + n);
-    return !ferror(in);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -30,18 +16,6 @@ int main(int argc, char** argv)
     setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
     std::vector<char> text;
-    const char* name = argc == 2 ? argv[1] : "standard input";
-    FILE* in = argc == 2 ? fopen(argv[1], "rb") : stdin;
-    if (!in) {
-        fprintf(stderr, "hillcar-replay: cannot open %s: %s\n", name, strerror(errno));
-        return 2;
-    }
-    bool ok = readAll(in, text);
-    int readErrno = errno;
-    if (in != stdin) fclose(in);
-    if (!ok) {
-        fprintf(stderr, "hillcar-replay: cannot read %s: %s\n", name, strerror(readErrno));
-        return 2;
-    }
+    if (!replayReadFile(argc == 2 ? argv[1] : nullptr, text, stderr)) return 2;
     return runReplay(text.data(), text.size(), stdout, stderr, 0);
 }

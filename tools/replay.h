@@ -3,8 +3,9 @@
 // line. The script language and the trace are described in replay.md.
 #pragma once
 
+#include "replay_script.h"
+
 #include "frame/world.h"
-#include "platform/scripted/gl_record.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,13 +43,3 @@ using ReplayObserver = void (*)(const World& world, const FrameValues& values, v
 
 int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames,
               ReplayObserver afterFrame = nullptr, void* observerData = nullptr);
-
-// The `set` directive alone: applies "NAME VALUE ..." (the tokens after `set`)
-// to the given world, or to the global bsize for `bsize`. On a bad line it
-// changes nothing, writes the reason to why (NUL-terminated, truncated to
-// whySize) and returns false.
-bool replayApplySet(World& world, const char* args, size_t len, char* why, size_t whySize);
-
-// One trace line (with its newline) for a frame that has just run on world.
-void replayWriteTrace(FILE* out, uint64_t frame, uint32_t tick, const World& world,
-                      const FrameValues& values, GlCounts gl);

@@ -1,15 +1,138 @@
 // The program: asks about full screen, opens the window and its GL context,
 // fixes the projection and the random seed, then runs a frame whenever no
-// message waits, until Escape or a close request.
+// message waits, until Escape or a close request. The command line can answer
+// the question, record the run, play a recorded one and trace every frame.
+#include "app/gl_count.h"
+#include "app/options.h"
+#include "app/player.h"
+#include "app/record.h"
 #include "frame/frame.h"
 #include "frame/keys.h"
+#include "platform/live.h"
 #include "platform/window.h"
 #include "render/scene.h"
 
+#include <cstdio>
+
+#ifndef HILLCAR_VERSION
+#define HILLCAR_VERSION "unknown"
+#endif
 
 namespace {
 constexpr int SCREEN_WIDTH = 800;
 constexpr int SCREEN_HEIGHT = 600;
+
+#if defined(_WIN32)
+constexpr const char* SYSTEM = "Windows";
+#elif defined(__linux__)
+constexpr const char* SYSTEM = "Linux";
+#else
+constexpr const char* SYSTEM = "an unknown system";
+#endif
+
+// What the command line asked for beyond the window, set up before any window.
+struct Session {
+    Options options;
+    Player player;
+    bool playing;         // frames still come from the script
+    OutFile record;       // file null when not recording
+    OutFile trace;        // file null when not tracing
+    uint64_t frames;      // frames run so far
+    uint32_t clockOffset; // added to the clock once a played script has ended
+    uint32_t lastFlush;   // clock reading of the last flush of the files
+    bool held[256];       // the keys of the frame being run
+};
+
+// Static: the files' buffers and the script's reader are large.
+Session session;
+
+void recordPlayedSet(const char* args, size_t len, void* data)
+{
+    recordSet(*static_cast<OutFile*>(data), args, len);
+}
+
+// One frame with the tick count and keys of the clock and the keyboard, or of
+// the script while one plays. The frame reads them from live.h, so that the
+// recording and the trace hold exactly what it saw.
+void runLiveFrame(DeviceContext* dc)
+{
+    Session& s = session;
+    uint32_t now = readClock();
+    uint32_t tick;
+    if (s.playing) {
+        playerFrame(s.player, tick, s.held);
+        playerPlayed(s.player, now);
+    } else {
+        // Read once, before the frame: a frame sees one tick count.
+        tick = now + s.clockOffset;
+        const ScriptKeys& keys = scriptKeys();
+        for (int k = 0; k < keys.count; k++)
+            s.held[keys.vk[k]] = (readKeyboard(keys.vk[k]) & 0x80) != 0;
+    }
+    setFrameTick(tick);
+    setFrameKeys(s.held);
+    recordFrame(s.record, tick, s.held);
+
+    glCountReset();
+    goGLprog(dc);
+    s.frames++;
+    traceFrame(s.trace, s.frames, tick, theWorld(), lastFrameValues(), glCounted());
+
+    if (s.playing && !playerAdvance(s.player, theWorld(), recordPlayedSet, &s.record)) {
+        // The script has ended: the clock goes on from its last tick count.
+        s.playing = false;
+        s.clockOffset = tick - now;
+    }
+    if ((uint32_t)(now - s.lastFlush) >= 1000) {
+        outFlush(s.record);
+        outFlush(s.trace);
+        s.lastFlush = now;
+    }
+}
+
+// A frame may run now: always when live, when it is due when playing.
+bool frameReady()
+{
+    return !session.playing || playerDue(session.player, readClock());
+}
+
+// Seeds the generator as the script says when one plays, else with the clock,
+// and begins the recording with it.
+void seedRandom()
+{
+    Session& s = session;
+    RandSource named = s.options.play ? s.player.check.rand : RAND_PLATFORM;
+    uint32_t seed = s.options.play ? s.player.check.seed : readClock();
+    setRandSource(named);
+    platformSrand(seed);
+    if (s.record.file) {
+        char made[128];
+        snprintf(made, sizeof made, "hillcar %s on %s", HILLCAR_VERSION, SYSTEM);
+        recordHeader(s.record, made, named != RAND_PLATFORM ? named : platformRandModel(), seed);
+        outFlush(s.record);
+    }
+    s.lastFlush = readClock();
+}
+
+// What must be had before any window: the script to play, the files to write.
+// Returns 0, or the exit status after the message.
+int openSession()
+{
+    Session& s = session;
+    if (s.options.play) {
+        if (!playerOpen(s.player, s.options.play, stderr)) return 2;
+        s.playing = playerAdvance(s.player, theWorld(), nullptr, nullptr);
+    }
+    if (s.options.record && !recordOpen(s.record, s.options.record, stderr)) return 1;
+    if (s.options.trace && !traceOpen(s.trace, s.options.trace, stderr)) return 1;
+    return 0;
+}
+
+void closeSession()
+{
+    outClose(session.record);
+    outClose(session.trace);
+}
 } // namespace
 
 // One message for the window. Keys other than Escape are swallowed: the frame
@@ -70,7 +193,9 @@ void ChangeToFullScreen(Window* window)
 
 int WinMain()
 {
-    bool fullscreen = askYesNo("Use fullscreen?", "Fullscreen");
+    bool fullscreen = session.options.screen == SCREEN_ASK
+                          ? askYesNo("Use fullscreen?", "Fullscreen")
+                          : session.options.screen == SCREEN_FULL;
 
     if (!startWindowing()) return 1;
     Window* window = createWindow("Program", fullscreen);
@@ -92,7 +217,7 @@ int WinMain()
 
     setFixedProjection();
 
-    platformSrand(getTickCount());
+    seedRandom();
 
     // Every waiting message is handled, one per pass, before the next frame.
     Message msg = {};
@@ -103,8 +228,8 @@ int WinMain()
                 quit = true;
             else
                 WndProc(window, msg);
-        } else {
-            goGLprog(dc);
+        } else if (frameReady()) {
+            runLiveFrame(dc);
         }
     }
 
@@ -115,7 +240,23 @@ int WinMain()
     return msg.param;
 }
 
-int main()
+int main(int argc, char** argv)
 {
-    return WinMain();
+    char why[256];
+    if (!parseOptions(argc, argv, session.options, why, sizeof why)) {
+        fprintf(stderr, "hillcar: %s\n%s\n", why, USAGE);
+        return 2;
+    }
+    if (session.options.help) {
+        printHelp(stdout);
+        return 0;
+    }
+    if (session.options.version) {
+        printf("hillcar %s\n", HILLCAR_VERSION);
+        return 0;
+    }
+    int status = openSession();
+    if (status == 0) status = WinMain();
+    closeSession();
+    return status;
 }

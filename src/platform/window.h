@@ -75,3 +75,12 @@ void restoreDisplayMode(Window* window);
 // A posted quit request is returned once no other message waits.
 bool peekMessage(Message* msg);
 void postQuitMessage(int code);
+
+// The clock and the keyboard. The loop reads them once before each frame and
+// hands the frame what it read (live.h), so they are not the frame's own
+// getTickCount and getKeyState.
+// Milliseconds since system start, unsigned 32-bit, wrapping.
+uint32_t readClock();
+// State of a virtual key of the key map on the keyboard: 0x80 while held, as
+// of the messages already taken.
+short readKeyboard(int vk);

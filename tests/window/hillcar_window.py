@@ -4,11 +4,12 @@ a user would: answers the full-screen question, looks at the window, ends the
 run with Escape or a close request. Exit status 0 = pass, 1 = fail, 77 = the
 tools are missing (skip).
 
-    hillcar_window.py --hillcar PATH --case CASE [--send-close PATH]
+    hillcar_window.py --hillcar PATH --case CASE [--send-close PATH] [--replay PATH]
 """
 import argparse
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -32,6 +33,13 @@ class Run:
         self.prog = None
         self.out = None
         self.err = None
+        self.tmpdirs = []
+
+    def tmpdir(self, label):
+        """A new folder for the run's files, removed by close()."""
+        path = tempfile.mkdtemp(prefix="hillcar-%s-" % label)
+        self.tmpdirs.append(path)
+        return path
 
     def start_xvfb(self, size):
         self.xvfb, self.display = start_xvfb(size)
@@ -48,8 +56,8 @@ class Run:
         """Runs an X client on this screen and returns its stdout."""
         return x_client(argv, self.env(), timeout=timeout)
 
-    def start_program(self, hillcar, env):
-        self.start_argv([hillcar], env)
+    def start_program(self, hillcar, env, args=()):
+        self.start_argv([hillcar] + list(args), env)
 
     def start_argv(self, argv, env):
         self.out = tempfile.TemporaryFile()
@@ -78,6 +86,8 @@ class Run:
             kill_group(self.prog.pid)
         if self.xvfb is not None:
             stop_xvfb(self.xvfb)
+        for path in self.tmpdirs:
+            shutil.rmtree(path, ignore_errors=True)
 
     # --- windows -----------------------------------------------------------
 
@@ -110,11 +120,16 @@ class Run:
         raise Failure("could not focus window 0x%x" % wid)
 
     def press(self, win, key, hold=0.2):
-        """Holds key for a few frames, since keys may be polled once a frame."""
+        """Holds key for a few frames, since keys may be polled once a frame.
+        key may be a chord, "shift+r": its keys go down in order and come up
+        in reverse."""
         self.focus(win)
-        self.x(["xdotool", "keydown", key])
+        keys = key.split("+") if len(key) > 1 else [key]
+        for k in keys:
+            self.x(["xdotool", "keydown", k])
         time.sleep(hold)
-        self.x(["xdotool", "keyup", key])
+        for k in reversed(keys):
+            self.x(["xdotool", "keyup", k])
 
     def motif_decorations(self, wid):
         """The decorations field of the Motif hints, None when not set."""
@@ -240,6 +255,19 @@ def case_fullscreen_escape(run, args):
     expect_exit(run, 0)
 
 
+def case_fullscreen_option(run, args):
+    # --fullscreen answers the question beforehand: no box, a borderless window.
+    run.start_xvfb("800x600")
+    run.start_program(args.hillcar, run.env(), ["--fullscreen"])
+    win = run.find_window("Program")
+    check(not list(titled_windows(run.x(["xwininfo", "-root", "-children"]), "Fullscreen")),
+          "the question was asked")
+    check(run.motif_decorations(win[0]) == 0, "full-screen window is not borderless")
+    expect_frames(run, win)
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+
+
 def case_fullscreen_refused(run, args):
     # The screen can't be switched to 800x600: the refusal is shown and the
     # run ends normally once it is acknowledged.
@@ -270,12 +298,286 @@ def case_no_display(run, args):
         run.prog = None
 
 
+# --- recording and playing ------------------------------------------------------
+
+# The drive of the round trip: every key the frame reads somewhere, the laptop
+# aliases among them, each held for a few frames. (key, seconds held)
+DRIVE = [
+    ("Up", 1.2), ("Up+Left", 0.8), ("Right", 0.5), ("Down", 0.4),
+    ("v", 0.2), ("r", 0.4), ("Shift_L+r", 0.3), ("Shift_L+1", 0.3),
+    ("Return", 0.3), ("d", 0.5), ("BackSpace", 0.3), ("equal", 0.2),
+    ("Shift_L+equal", 0.2), ("minus", 0.2), ("Up", 1.0),
+]
+# What the recording must name for them: the frame sees the aliases as the
+# keypad keys.
+DRIVE_KEYS = ["UP", "LEFT", "RIGHT", "DOWN", "V", "R", "SHIFT", "1", "RETURN", "D",
+              "NUMPAD0", "ADD", "SUBTRACT"]
+
+
+def frame_lines(text):
+    """The `frame` lines of a recording, as lists of words."""
+    return [line.split() for line in text.splitlines() if line.startswith("frame ")]
+
+
+def read_text(path):
+    with open(path, "rb") as f:
+        return f.read().decode()
+
+
+def replay(args, script):
+    """(status, stdout bytes, stderr text) of hillcar-replay on script."""
+    res = subprocess.run([args.replay, script], capture_output=True, timeout=300)
+    return res.returncode, res.stdout, res.stderr.decode(errors="replace")
+
+
+def wait_for_lines(run, path, count, seconds):
+    """Waits until the file has at least count lines (it is flushed about once
+    a second) and the program still runs."""
+    deadline = time.time() + seconds
+    while True:
+        check(run.prog.poll() is None, "hillcar ended (status %s): %s"
+              % (run.prog.returncode, run.stderr_text().strip()))
+        try:
+            with open(path, "rb") as f:
+                have = f.read().count(b"\n")
+        except FileNotFoundError:
+            have = 0
+        if have >= count:
+            return
+        check(time.time() < deadline, "%s has %d lines after %g s, expected %d"
+              % (path, have, seconds, count))
+        time.sleep(0.25)
+
+
+def case_record_play(run, args):
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("record")
+    rec, live = os.path.join(tmp, "r.txt"), os.path.join(tmp, "live.jsonl")
+    run.start_xvfb("1024x768")
+
+    # A run recorded and traced as it is driven, ended by Escape.
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--record", rec, "--trace", live])
+    win = run.find_window("Program")
+    time.sleep(0.5)
+    for key, hold in DRIVE:
+        run.press(win, key, hold)
+        time.sleep(0.15)
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+    check(run.stderr_text() == "", "stderr: %r" % run.stderr_text())
+
+    text = read_text(rec)
+    lines = text.splitlines()
+    check(lines[0].startswith("# recorded by hillcar ") and lines[1] == "rand glibc"
+          and re.fullmatch(r"seed \d+", lines[2]), "recording starts %r" % lines[:3])
+    frames = frame_lines(text)
+    check(len(frames) >= 100, "only %d frames recorded" % len(frames))
+    held = set(k for f in frames for k in f[2:])
+    missing = [k for k in DRIVE_KEYS if k not in held]
+    check(not missing, "the recording never holds %s" % missing)
+    check(any({"SHIFT", "R"} <= set(f[2:]) for f in frames), "no frame holds Shift + R")
+    check(any({"SHIFT", "1"} <= set(f[2:]) for f in frames), "no frame holds Shift + 1")
+
+    # hillcar-replay gives the live trace byte for byte.
+    with open(live, "rb") as f:
+        live_bytes = f.read()
+    live_lines = live_bytes.splitlines(keepends=True)
+    check(len(live_lines) == len(frames), "%d trace lines for %d recorded frames"
+          % (len(live_lines), len(frames)))
+    status, out, err = replay(args, rec)
+    check(status == 0, "hillcar-replay: status %d: %s" % (status, err))
+    if out != live_bytes:
+        got = out.splitlines(keepends=True)
+        first = next((i for i, (a, b) in enumerate(zip(got, live_lines)) if a != b),
+                     min(len(got), len(live_lines)))
+        raise Failure("replay differs from the live trace at frame %d of %d/%d:\n live %s\n "
+                      "replay %s" % (first + 1, len(live_lines), len(got),
+                                     live_lines[first][:300] if first < len(live_lines) else "-",
+                                     got[first][:300] if first < len(got) else "-"))
+
+    # Played in the window, recorded and traced again: the same frames, keys
+    # pressed during the playback ignored, and then the controls handed back.
+    played, rec2 = os.path.join(tmp, "play.jsonl"), os.path.join(tmp, "r2.txt")
+    run.start_program(args.hillcar, run.env(),
+                      ["--windowed", "--play", rec, "--trace", played, "--record", rec2])
+    win = run.find_window("Program")
+    run.press(win, "x", 0.3)  # no key of the script: ignored
+    run.press(win, "Down", 0.3)
+    span = (int(frames[-1][1]) - int(frames[0][1])) / 1000.0
+    wait_for_lines(run, played, len(frames) + 1, span + 30)
+    run.press(win, "v", 0.3)
+    run.press(win, "Left", 0.3)
+    time.sleep(1.5)  # a flush
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+    check(run.stderr_text() == "", "stderr: %r" % run.stderr_text())
+
+    with open(played, "rb") as f:
+        played_lines = f.read().splitlines(keepends=True)
+    check(len(played_lines) > len(frames), "the run ended with the script")
+    for i, (a, b) in enumerate(zip(live_lines, played_lines)):
+        check(a == b, "played frame %d differs:\n live   %s\n played %s" % (i + 1, a[:300], b[:300]))
+    frames2 = frame_lines(read_text(rec2))
+    check(frames2[:len(frames)] == frames, "the playback's recording differs from the script")
+    check(read_text(rec2).splitlines()[1:3] == lines[1:3], "the playback's seed or generator differs")
+    after = frames2[len(frames):]
+    check(any("V" in f[2:] for f in after) and any("LEFT" in f[2:] for f in after),
+          "keys pressed after the playback did not reach the frames")
+    # The clock goes on: the first live frame is an ordinary frame time after
+    # the script's last.
+    step = (int(after[0][1]) - int(frames[-1][1])) % 2 ** 32
+    check(0 <= step < 250, "the first live frame comes %d ms after the script's last" % step)
+    dt = float(re.search(r'"dt": ([0-9.e-]+)', played_lines[len(frames)].decode()).group(1))
+    check(dt < 0.25, "the first live frame's time is %g s" % dt)
+
+
+def case_record_killed(run, args):
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("killed")
+    rec, live = os.path.join(tmp, "k.txt"), os.path.join(tmp, "k.jsonl")
+    run.start_xvfb("1024x768")
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--record", rec, "--trace", live])
+    win = run.find_window("Program")
+    run.press(win, "Up", 1.5)
+    run.press(win, "Left", 1.2)
+    # The tick count is the monotonic clock's milliseconds, as Python's is.
+    killed_at = int(time.monotonic() * 1000) % 2 ** 32
+    kill_group(run.prog.pid)
+    run.prog.wait()
+
+    text = read_text(rec)
+    check(text.endswith("\n"), "the recording ends inside a line: %r" % text[-40:])
+    frames = frame_lines(text)
+    check(len(frames) >= 20, "only %d frames flushed before the kill" % len(frames))
+    lost = (killed_at - int(frames[-1][1])) % 2 ** 32
+    check(lost < 2000, "the last flushed frame came %d ms before the kill" % lost)
+    status, out, err = replay(args, rec)
+    check(status == 0, "hillcar-replay on the killed recording: status %d: %s" % (status, err))
+    got = out.splitlines(keepends=True)
+    check(len(got) == len(frames), "%d trace lines for %d frames" % (len(got), len(frames)))
+    with open(live, "rb") as f:
+        live_lines = f.read().splitlines(keepends=True)
+    n = min(len(got), len(live_lines))
+    check(n >= 20, "only %d traced frames flushed" % n)
+    check(got[:n] == live_lines[:n], "the replay differs from the flushed live trace")
+
+
+# A script written by hand: the other generator, sets between frames, dumps,
+# runs of frames and a tick count that wraps.
+PLAYED_SCRIPT = """\
+rand msvcrt
+seed 424242
+repeat 40 4294966000 16          # the start-up script plays
+repeat 30 4294966640 17 UP LEFT
+set view 3
+set bsize 5.5
+dump gl
+frame 4294967200 D
+frame 4294967216 D V
+repeat 20 4294967232 16 SHIFT 3   # over the wrap
+set height 50 50 12.5
+dump heights
+repeat 25 40 20 RETURN F
+frame 600 ADD
+frame 616
+"""
+
+
+def case_play_script(run, args):
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("play")
+    script, played = os.path.join(tmp, "s.txt"), os.path.join(tmp, "played.jsonl")
+    with open(script, "w") as f:
+        f.write(PLAYED_SCRIPT)
+    status, out, err = replay(args, script)
+    check(status == 0, "hillcar-replay: status %d: %s" % (status, err))
+    expected = [line for line in out.splitlines(keepends=True) if line.startswith(b'{"frame"')]
+    check(len(expected) == 119, "hillcar-replay traced %d frames" % len(expected))
+
+    run.start_xvfb("1024x768")
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--play", script, "--trace", played])
+    run.find_window("Program")
+    wait_for_lines(run, played, len(expected) + 1, 40)
+    win = run.find_window("Program")
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+    with open(played, "rb") as f:
+        got = f.read().splitlines(keepends=True)
+    for i, (a, b) in enumerate(zip(expected, got)):
+        check(a == b, "played frame %d differs:\n replay %s\n played %s" % (i + 1, a[:300], b[:300]))
+
+
+def expect_refused(args, argv, status, stderr, label):
+    """Runs hillcar with no display at all: a program that got as far as a
+    window would say it found none; this one must stop before, as told."""
+    res = subprocess.run([args.hillcar] + argv, env=program_env(None), capture_output=True,
+                         text=True, timeout=20, stdin=subprocess.DEVNULL)
+    check(res.returncode == status, "%s: status %d, expected %d; stderr %r"
+          % (label, res.returncode, status, res.stderr))
+    if hasattr(stderr, "fullmatch"):
+        check(stderr.fullmatch(res.stderr), "%s: stderr %r" % (label, res.stderr))
+    else:
+        check(res.stderr == stderr, "%s: stderr %r, expected %r" % (label, res.stderr, stderr))
+    return res
+
+
+def case_command_line(run, args):
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("cmdline")
+    usage = ("usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] "
+             "[--trace FILE] [--help] [--version]\n")
+    expect_refused(args, ["--frobnicate"], 2, "hillcar: unknown option '--frobnicate'\n" + usage,
+                   "unknown option")
+    expect_refused(args, ["--windowed", "--record"], 2,
+                   "hillcar: --record needs a file name\n" + usage, "missing argument")
+    expect_refused(args, ["--windowed", "extra"], 2,
+                   "hillcar: unexpected argument 'extra'\n" + usage, "stray argument")
+
+    res = subprocess.run([args.hillcar, "--version"], capture_output=True, text=True, timeout=10)
+    check(res.returncode == 0 and re.fullmatch(r"hillcar \d+\.\d+\.\d+\n", res.stdout),
+          "--version: %d %r" % (res.returncode, res.stdout))
+    res = subprocess.run([args.hillcar, "--help"], capture_output=True, text=True, timeout=10)
+    check(res.returncode == 0 and res.stdout.startswith(usage) and "--play FILE" in res.stdout,
+          "--help: %d %r" % (res.returncode, res.stdout[:200]))
+
+    unwritable = os.path.join(tmp, "no-such-folder", "r.txt")
+    expect_refused(args, ["--windowed", "--record", unwritable], 1,
+                   "hillcar: cannot record to %s: No such file or directory\n" % unwritable,
+                   "unwritable recording")
+    expect_refused(args, ["--windowed", "--trace", unwritable], 1,
+                   "hillcar: cannot write the trace to %s: No such file or directory\n"
+                   % unwritable, "unwritable trace")
+
+    # A bad script: hillcar-replay's own message, and nothing recorded.
+    for n, script in enumerate(["seed 3\nframe 100 UP\nframe 116 JUMP\n",
+                                "frame 1\nframe 2\nset view many\n",
+                                "repeat 0 1 1\n"]):
+        path = os.path.join(tmp, "bad%d.txt" % n)
+        with open(path, "w") as f:
+            f.write(script)
+        _, _, expected = replay(args, path)
+        check(expected.startswith("hillcar-replay: line "), "hillcar-replay said %r" % expected)
+        rec = os.path.join(tmp, "bad%d-record.txt" % n)
+        expect_refused(args, ["--windowed", "--play", path, "--record", rec], 2, expected,
+                       "bad script %d" % n)
+        check(not os.path.exists(rec), "a recording was begun for a bad script")
+    missing = os.path.join(tmp, "missing.txt")
+    expect_refused(args, ["--play", missing], 2,
+                   "hillcar-replay: cannot open %s: No such file or directory\n" % missing,
+                   "missing script")
+
+
 CASES = {
     "windowed-escape": case_windowed_escape,
     "windowed-close": case_windowed_close,
     "fullscreen-escape": case_fullscreen_escape,
+    "fullscreen-option": case_fullscreen_option,
     "fullscreen-refused": case_fullscreen_refused,
     "no-display": case_no_display,
+    "record-play": case_record_play,
+    "record-killed": case_record_killed,
+    "command-line": case_command_line,
+    "play-script": case_play_script,
 }
 
 
@@ -284,10 +586,11 @@ def main():
     ap.add_argument("--hillcar", required=True)
     ap.add_argument("--case", required=True, choices=sorted(CASES))
     ap.add_argument("--send-close")
+    ap.add_argument("--replay", help="hillcar-replay, for the recording cases")
     args = ap.parse_args()
 
     needed = ["Xvfb", "xdotool", "xwininfo", "xprop", "xwd"]
-    if args.case == "no-display":
+    if args.case in ("no-display", "command-line"):
         needed = []
     if missing_tools(needed):
         return SKIP

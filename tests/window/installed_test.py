@@ -33,8 +33,8 @@ ICON_SIZES = (48, 64, 128, 256)
 
 # --- the installed files ------------------------------------------------------
 
-def read_desktop_entry(path):
-    """The keys of the [Desktop Entry] group."""
+def read_desktop_entry(path, wanted="[Desktop Entry]"):
+    """The keys of one group of a desktop entry file."""
     keys = {}
     group = None
     with open(path, encoding="utf-8") as f:
@@ -45,7 +45,7 @@ def read_desktop_entry(path):
             if line.startswith("["):
                 group = line
                 continue
-            if group == "[Desktop Entry]" and "=" in line:
+            if group == wanted and "=" in line:
                 k, v = line.split("=", 1)
                 keys[k.strip()] = v.strip()
     return keys
@@ -130,6 +130,14 @@ def check_files(prefix):
                        path=bindir + os.pathsep + os.environ.get("PATH", ""))
     check(exe is not None and os.path.samefile(exe, os.path.join(bindir, "hillcar")),
           "Exec=%s resolves to %s, not the installed program" % (entry["Exec"], exe))
+    # The launcher's two actions answer the full-screen question beforehand.
+    check(entry.get("Actions") == "windowed;fullscreen;",
+          "%s: Actions=%r" % (entry_path, entry.get("Actions")))
+    for action, name, option in (("windowed", "Play in a window", "--windowed"),
+                                 ("fullscreen", "Play full screen", "--fullscreen")):
+        keys = read_desktop_entry(entry_path, "[Desktop Action %s]" % action)
+        check(keys.get("Name") == name and keys.get("Exec") == "hillcar " + option,
+              "%s: action %s is %r" % (entry_path, action, keys))
 
     # The icon the entry names, in every size shipped, as real pictures.
     theme = os.path.join(prefix, "share", "icons", "hicolor")
@@ -175,10 +183,11 @@ class Run:
     def x(self, argv, binary=False):
         return x_client(argv, self.env(), binary=binary)
 
-    def start_program(self, exe):
+    def start_program(self, exe, args=()):
         self.err = tempfile.TemporaryFile()
         # Its own process group, so that SDL's message-box child goes with it.
-        self.prog = subprocess.Popen([exe], env=self.env(), stdin=subprocess.DEVNULL,
+        self.prog = subprocess.Popen([exe] + list(args), env=self.env(),
+                                     stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=self.err,
                                      start_new_session=True)
 
@@ -276,6 +285,25 @@ def check_program(exe):
         run.close()
 
 
+def check_windowed_action(exe):
+    """The entry's "Play in a window": the window comes with no question."""
+    run = Run()
+    try:
+        run.start_xvfb("1024x768")
+        run.start_program(exe, ["--windowed"])
+        win = run.find_window("Program")
+        check(not list(titled_windows(run.x(["xwininfo", "-root", "-tree"]), "Fullscreen")),
+              "the full-screen question was asked")
+        run.press(win, "Escape")
+        try:
+            rc = run.prog.wait(timeout=8)
+        except subprocess.TimeoutExpired:
+            raise Failure("hillcar --windowed still running 8 s after Escape")
+        check(rc == 0, "hillcar --windowed: exit status %d: %s" % (rc, run.stderr_text()))
+    finally:
+        run.close()
+
+
 def main():
     ap = argparse.ArgumentParser()
     where = ap.add_mutually_exclusive_group(required=True)
@@ -301,6 +329,7 @@ def main():
         exe = check_files(prefix)
         check_replay(prefix)
         check_program(exe)
+        check_windowed_action(exe)
     except Failure as e:
         print("FAIL: %s" % e)
         return 1

@@ -9,6 +9,9 @@ constexpr int SC_1 = 30;         // top-row digits run 1..9, then 0
 constexpr int SC_0 = 39;
 constexpr int SC_RETURN = 40;
 constexpr int SC_ESCAPE = 41;
+constexpr int SC_BACKSPACE = 42;
+constexpr int SC_MINUS = 45;  // '-' on the top row
+constexpr int SC_EQUALS = 46; // '=', '+' with Shift
 constexpr int SC_RIGHT = 79;
 constexpr int SC_LEFT = 80;
 constexpr int SC_DOWN = 81;
@@ -22,7 +25,10 @@ constexpr int SC_RSHIFT = 229;
 
 // The scancodes that count as the virtual key vk: writes up to two into codes
 // and returns how many (0 for a key the program does not use). Shift and Enter
-// have two keys each, either of which holds the virtual key.
+// have two keys each, either of which holds the virtual key. Keyboards without
+// a keypad get the keypad's three keys elsewhere: Backspace for 0, '=' for
+// plus (Shift or not) and the top row's '-' for minus. The frame still sees
+// only the keypad's virtual keys.
 inline int getScancodes(int vk, int codes[2])
 {
     if (vk >= 'A' && vk <= 'Z') {
@@ -43,9 +49,9 @@ inline int getScancodes(int vk, int codes[2])
     case 0x26: codes[0] = SC_UP; break;                                    // VK_UP
     case 0x27: codes[0] = SC_RIGHT; break;                                 // VK_RIGHT
     case 0x28: codes[0] = SC_DOWN; break;                                  // VK_DOWN
-    case 0x60: codes[0] = SC_KP_0; break;                                  // VK_NUMPAD0
-    case 0x6B: codes[0] = SC_KP_PLUS; break;                               // VK_ADD
-    case 0x6D: codes[0] = SC_KP_MINUS; break;                              // VK_SUBTRACT
+    case 0x60: codes[0] = SC_KP_0; codes[1] = SC_BACKSPACE; n = 2; break;  // VK_NUMPAD0
+    case 0x6B: codes[0] = SC_KP_PLUS; codes[1] = SC_EQUALS; n = 2; break;  // VK_ADD
+    case 0x6D: codes[0] = SC_KP_MINUS; codes[1] = SC_MINUS; n = 2; break;  // VK_SUBTRACT
     default: n = 0; break;
     }
     return n;
@@ -78,9 +84,12 @@ inline int getVirtualKey(int scancode)
     case SC_UP: return 0x26;
     case SC_RIGHT: return 0x27;
     case SC_DOWN: return 0x28;
-    case SC_KP_0: return 0x60;
-    case SC_KP_PLUS: return 0x6B;
-    case SC_KP_MINUS: return 0x6D;
+    case SC_KP_0:
+    case SC_BACKSPACE: return 0x60;
+    case SC_KP_PLUS:
+    case SC_EQUALS: return 0x6B;
+    case SC_KP_MINUS:
+    case SC_MINUS: return 0x6D;
     default: return 0;
     }
 }

@@ -1,8 +1,7 @@
 #include "platform/sdl/keymap.h"
-#include "platform/platform.h"
 #include "platform/sdl/sdl_handles.h"
+#include "platform/window.h"
 
-#include <cstdlib>
 #include <time.h>
 
 static_assert(SC_A == SDL_SCANCODE_A && SC_A + 25 == SDL_SCANCODE_Z, "letter scancodes");
@@ -17,13 +16,16 @@ static_assert(SC_LEFT == SDL_SCANCODE_LEFT && SC_UP == SDL_SCANCODE_UP &&
 static_assert(SC_KP_0 == SDL_SCANCODE_KP_0 && SC_KP_PLUS == SDL_SCANCODE_KP_PLUS &&
                   SC_KP_MINUS == SDL_SCANCODE_KP_MINUS,
               "keypad scancodes");
+static_assert(SC_BACKSPACE == SDL_SCANCODE_BACKSPACE && SC_MINUS == SDL_SCANCODE_MINUS &&
+                  SC_EQUALS == SDL_SCANCODE_EQUALS,
+              "keypad alias scancodes");
 static_assert(SC_LSHIFT == SDL_SCANCODE_LSHIFT && SC_RSHIFT == SDL_SCANCODE_RSHIFT,
               "Shift scancodes");
 
 // SDL updates its keyboard array as it pumps events into its queue; frames run
 // only after a poll has found that queue empty, so by then every pumped event
 // has been taken and the array is the state as of the events already taken.
-short getKeyState(int vk)
+short readKeyboard(int vk)
 {
     int numkeys = 0;
     const Uint8* keys = SDL_GetKeyboardState(&numkeys);
@@ -32,7 +34,7 @@ short getKeyState(int vk)
 
 // The monotonic clock counts from boot, as the tick count does, and never steps
 // back when the wall clock is set.
-uint32_t getTickCount()
+uint32_t readClock()
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -43,14 +45,4 @@ uint32_t getTickCount()
 void swapBuffers(DeviceContext* dc)
 {
     SDL_GL_SwapWindow(dc->sdl);
-}
-
-int platformRand()
-{
-    return rand();
-}
-
-void platformSrand(uint32_t seed)
-{
-    srand(seed);
 }

@@ -1,0 +1,93 @@
+#include "app/options.h"
+
+#include <cstring>
+
+const char* const USAGE =
+    "usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] [--trace FILE]"
+    " [--help] [--version]";
+
+namespace {
+
+// The file an option names: the rest after '=' or the next argument.
+bool takeFile(int argc, char** argv, int& i, const char* inline_, const char*& file, char* why,
+              size_t whySize, const char* name)
+{
+    if (inline_) {
+        file = inline_;
+    } else if (i + 1 < argc) {
+        file = argv[++i];
+    } else {
+        snprintf(why, whySize, "%s needs a file name", name);
+        return false;
+    }
+    if (file[0] == '\0') {
+        snprintf(why, whySize, "%s needs a file name", name);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseOptions(int argc, char** argv, Options& o, char* why, size_t whySize)
+{
+    o = Options{SCREEN_ASK, nullptr, nullptr, nullptr, false, false};
+    bool windowed = false, fullscreen = false;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        // "--name=value" for the options that take a file.
+        char name[32];
+        const char* value = nullptr;
+        const char* eq = strchr(arg, '=');
+        size_t len = eq ? (size_t)(eq - arg) : strlen(arg);
+        if (strncmp(arg, "--", 2) != 0 || len >= sizeof name) {
+            snprintf(why, whySize, "%s '%s'",
+                     strncmp(arg, "-", 1) == 0 ? "unknown option" : "unexpected argument", arg);
+            return false;
+        }
+        memcpy(name, arg, len);
+        name[len] = '\0';
+        if (eq) value = eq + 1;
+
+        const char** file = nullptr;
+        if (strcmp(name, "--record") == 0) file = &o.record;
+        else if (strcmp(name, "--play") == 0) file = &o.play;
+        else if (strcmp(name, "--trace") == 0) file = &o.trace;
+        if (file) {
+            if (!takeFile(argc, argv, i, value, *file, why, whySize, name)) return false;
+            continue;
+        }
+        bool* flag = nullptr;
+        if (strcmp(name, "--windowed") == 0) flag = &windowed;
+        else if (strcmp(name, "--fullscreen") == 0) flag = &fullscreen;
+        else if (strcmp(name, "--help") == 0) flag = &o.help;
+        else if (strcmp(name, "--version") == 0) flag = &o.version;
+        if (!flag || value) {
+            snprintf(why, whySize, "%s '%s'", flag ? "no value allowed" : "unknown option", arg);
+            return false;
+        }
+        *flag = true;
+    }
+    if (windowed && fullscreen) {
+        snprintf(why, whySize, "--windowed and --fullscreen together");
+        return false;
+    }
+    o.screen = windowed ? SCREEN_WINDOWED : fullscreen ? SCREEN_FULL : SCREEN_ASK;
+    return true;
+}
+
+void printHelp(FILE* out)
+{
+    fprintf(out, "%s\n\n", USAGE);
+    fputs("Drive a truck and trailer over random hills.\n"
+          "\n"
+          "  --windowed       open an 800x600 window without asking\n"
+          "  --fullscreen     switch the display to 800x600 without asking\n"
+          "  --record FILE    write a hillcar-replay script of the run to FILE\n"
+          "  --play FILE      play the script in FILE, then hand the controls back\n"
+          "  --trace FILE     write the world state after every frame to FILE,\n"
+          "                   as hillcar-replay prints it\n"
+          "  --help           show this and end\n"
+          "  --version        show the version and end\n",
+          out);
+}
