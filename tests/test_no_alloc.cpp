@@ -15,6 +15,9 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define HILLCAR_SANITIZED_HEAP 1
@@ -53,7 +56,12 @@ void* operator new(std::size_t size, std::align_val_t align)
     std::size_t a = static_cast<std::size_t>(align);
     if (a < sizeof(void*)) a = sizeof(void*);
     std::size_t rounded = (size + a - 1) / a * a;
+#ifdef _WIN32
+    // Its aligned delete frees with _aligned_free: allocate to match.
+    if (void* p = _aligned_malloc(rounded ? rounded : a, a)) return p;
+#else
     if (void* p = std::aligned_alloc(a, rounded ? rounded : a)) return p;
+#endif
     throw std::bad_alloc();
 }
 #endif
