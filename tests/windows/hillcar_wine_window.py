@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The Windows hillcar.exe under Wine on private Xvfb screens, driven the way a
 user would. One start of this script runs every case, since each Wine start
-costs seconds: on an 800x600 screen the windowed run ended by Escape, the
+costs seconds: on an 800x600 screen the windowed run (with a key held) ended by Escape, the
 windowed run ended by a close request and the full-screen run; on a 1024x768
 screen, which can't switch to 800x600, the refused change. Exit status 0 =
 pass, 1 = a case failed, 77 = the tools are missing (skip).
@@ -23,7 +23,8 @@ sys.dont_write_bytecode = True
 WINDOW_TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window")
 sys.path.insert(0, WINDOW_TESTS)
 from hillcar_window import Run, answer_question, cpu_seconds, expect_exit  # noqa: E402
-from screenshots import decode_xwd, encode_png, is_black, is_sky, is_terrain  # noqa: E402
+from screenshots import (decode_xwd, encode_png, is_black, is_marker, is_sky,  # noqa: E402
+                         is_terrain)
 from xvfb import (SKIP, Failure, attempt, check, missing_tools, start_xvfb,  # noqa: E402
                   stop_xvfb)
 
@@ -70,6 +71,32 @@ def expect_frames(run, win, out, name):
         time.sleep(1)
 
 
+def expect_keys_polled(run, win, out):
+    """A key the frame polls (GetKeyState) acts while held: with D down the
+    rig is drawn as yellow and pink markers, which go again on release."""
+    before = screenshot(run, win, None, "before-d").count(is_marker)
+    check(before < 5, "%d marker pixels before D was held" % before)
+    run.focus(win)
+    run.x(["xdotool", "keydown", "d"])
+    try:
+        deadline = time.time() + 5
+        while True:
+            held = screenshot(run, win, out, "d-held").count(is_marker)
+            if held > 20:
+                break
+            check(time.time() < deadline, "only %d marker pixels with D held" % held)
+            time.sleep(0.2)
+    finally:
+        run.x(["xdotool", "keyup", "d"])
+    deadline = time.time() + 5
+    while True:
+        after = screenshot(run, win, None, "after-d").count(is_marker)
+        if after < 5:
+            return
+        check(time.time() < deadline, "%d marker pixels stayed after D was released" % after)
+        time.sleep(0.2)
+
+
 def wait_for_wine(wine):
     """Waits until the prefix's server has ended, so that the next start (on
     another screen) gets a fresh desktop process on its own display."""
@@ -95,6 +122,7 @@ def case_windowed_escape(run, args):
     check(run.motif_decorations(win[0]) != 0, "windowed window asks for no decorations")
     check(run.max_size_hint(win[0]) is None, "windowed window is not resizable")
     expect_frames(run, win, args.out, "windowed")
+    expect_keys_polled(run, win, args.out)
     # Other keys are left to the frame and do not end the run.
     run.press(win, "x")
     time.sleep(0.3)
