@@ -3,7 +3,8 @@
 user would. One start of this script runs every case, since each Wine start
 costs seconds: on an 800x600 screen the windowed run (with a key held) ended by Escape, the
 windowed run ended by a close request and the full-screen run; on a 1024x768
-screen, which can't switch to 800x600, the refused change. Exit status 0 =
+screen, which can't switch to 800x600, the refused change; on a screen
+without GLX, the failed pixel format. Exit status 0 =
 pass, 1 = a case failed, 77 = the tools are missing (skip).
 
     hillcar_wine_window.py --hillcar PATH.exe --wine PATH [--send-close PATH]
@@ -167,11 +168,28 @@ def case_fullscreen_refused(run, args):
     expect_exit(run, 0)
 
 
+def case_no_gl(run, args):
+    # A screen without GLX has no OpenGL pixel format: the window is made, the
+    # pixel format is not, and the run ends with status 1 once the "Error"
+    # box naming the step is acknowledged.
+    start(run, args)
+    answer_question(run, "Escape")
+    box = run.find_window("Error", seconds=15)
+    check(run.prog.poll() is None, "hillcar ended before the error was acknowledged")
+    err = run.stderr_text()
+    check("hillcar: Could Not Set The Pixel Format: " in err,
+          "stderr does not name the pixel format: %r" % err)
+    run.press(box, "Return", hold=0.1)
+    expect_exit(run, 1)
+
+
+# (screen size, extra Xvfb arguments, cases)
 SCREENS = [
-    ("800x600", [("windowed-escape", case_windowed_escape),
-                 ("windowed-close", case_windowed_close),
-                 ("fullscreen-escape", case_fullscreen_escape)]),
-    ("1024x768", [("fullscreen-refused", case_fullscreen_refused)]),
+    ("800x600", (), [("windowed-escape", case_windowed_escape),
+                     ("windowed-close", case_windowed_close),
+                     ("fullscreen-escape", case_fullscreen_escape)]),
+    ("1024x768", (), [("fullscreen-refused", case_fullscreen_refused)]),
+    ("1024x768", ("-extension", "GLX"), [("no-gl", case_no_gl)]),
 ]
 
 
@@ -187,8 +205,8 @@ def main():
 
     failed = []
     wait_for_wine(args.wine)
-    for size, cases in SCREENS:
-        xvfb, display = start_xvfb(size)
+    for size, xvfb_args, cases in SCREENS:
+        xvfb, display = start_xvfb(size, xvfb_args)
         try:
             for name, case in cases:
                 if name == "windowed-close" and not args.send_close:

@@ -40,6 +40,28 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// "what: reason" on stderr and in a box titled "Error". The reason is the
+// system's text for the thread's last error, or, when the failed call set
+// none, the one given here.
+void reportFailureBecause(const char* what, const char* otherwise)
+{
+    DWORD code = GetLastError();
+    char reason[256] = "";
+    DWORD n = 0;
+    if (code != 0)
+        n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, reason, sizeof reason, nullptr);
+    // The system's text ends in a line break.
+    while (n > 0 && (reason[n - 1] == '\n' || reason[n - 1] == '\r' || reason[n - 1] == ' '))
+        reason[--n] = '\0';
+    if (n == 0 && code != 0) std::snprintf(reason, sizeof reason, "error %lu", (unsigned long)code);
+    else if (n == 0) std::snprintf(reason, sizeof reason, "%s", otherwise);
+    static char text[512];
+    std::snprintf(text, sizeof text, "%s: %s", what, reason);
+    std::fprintf(stderr, "hillcar: %s\n", text);
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
 } // namespace
 
 bool askYesNo(const char* text, const char* title)
@@ -54,19 +76,7 @@ void showMessage(const char* text, const char* title)
 
 void reportFailure(const char* what)
 {
-    DWORD code = GetLastError();
-    char reason[256] = "";
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, reason, sizeof reason, nullptr);
-    // The system's text ends in a line break; a code it has no text for is
-    // given as a number.
-    while (n > 0 && (reason[n - 1] == '\n' || reason[n - 1] == '\r' || reason[n - 1] == ' '))
-        reason[--n] = '\0';
-    if (n == 0) std::snprintf(reason, sizeof reason, "error %lu", (unsigned long)code);
-    static char text[512];
-    std::snprintf(text, sizeof text, "%s: %s", what, reason);
-    std::fprintf(stderr, "hillcar: %s\n", text);
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    reportFailureBecause(what, "the system gave no reason");
 }
 
 // The class is registered once and never unregistered.
@@ -141,13 +151,16 @@ GLContext* createGLContext(DeviceContext* dc)
     pfd.cColorBits = 24;
     pfd.cDepthBits = 16;
     pfd.iLayerType = PFD_MAIN_PLANE;
+    SetLastError(0);
     int format = ChoosePixelFormat(dc->hdc, &pfd);
     if (format == 0 || !SetPixelFormat(dc->hdc, format, &pfd)) {
-        reportFailure("Could Not Set The Pixel Format");
+        reportFailureBecause("Could Not Set The Pixel Format",
+                             "no OpenGL pixel format for this window; is there an OpenGL driver?");
         return nullptr;
     }
+    SetLastError(0);
     HGLRC rc = wglCreateContext(dc->hdc);
-    if (!rc) reportFailure("Could Not Create GL Context");
+    if (!rc) reportFailureBecause("Could Not Create GL Context", "no OpenGL driver took it");
     return reinterpret_cast<GLContext*>(rc);
 }
 
