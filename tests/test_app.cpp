@@ -105,13 +105,23 @@ struct TempFile {
     std::string path;
     TempFile()
     {
+#ifdef _WIN32
+        char* name = _tempnam(nullptr, "hillcar-app-test-");
+        EXPECT_NE(name, nullptr);
+        if (name) path = name;
+        free(name);
+        FILE* f = fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        if (f) fclose(f);
+#else
         char name[] = "/tmp/hillcar-app-test-XXXXXX";
         int fd = mkstemp(name);
         EXPECT_GE(fd, 0);
         close(fd);
         path = name;
+#endif
     }
-    ~TempFile() { unlink(path.c_str()); }
+    ~TempFile() { remove(path.c_str()); }
     std::string read() const
     {
         std::string text;
@@ -125,7 +135,20 @@ struct TempFile {
     }
 };
 
-// Everything written to a stream, as text.
+// Everything written to a stream, as text: in memory where the C library can
+// do that, else in a temporary file.
+#ifdef _WIN32
+struct Capture {
+    TempFile file;
+    FILE* f = fopen(file.path.c_str(), "w+b");
+    ~Capture() { fclose(f); }
+    std::string text()
+    {
+        fflush(f);
+        return file.read();
+    }
+};
+#else
 struct Capture {
     char* buf = nullptr;
     size_t size = 0;
@@ -141,6 +164,7 @@ struct Capture {
         return std::string(buf, size);
     }
 };
+#endif
 
 // What replay's reader makes of a script: each frame's tick and keys.
 struct ReadFrame {

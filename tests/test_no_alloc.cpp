@@ -18,6 +18,9 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 #include <unistd.h>
 
@@ -45,20 +48,27 @@ std::atomic<long> mallocCount{0};
 #ifdef HILLCAR_COUNT_NEW
 // The plain and aligned forms are enough: the library's array and nothrow
 // forms call these, and its deletes free what malloc and aligned_alloc gave.
-void* operator new(std::size_t size)
+// Kept out of line: inlined, they show the compiler a malloc whose block a
+// delete frees, which it takes for a mismatch.
+__attribute__((noinline)) void* operator new(std::size_t size)
 {
     newCount.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
 
-void* operator new(std::size_t size, std::align_val_t align)
+__attribute__((noinline)) void* operator new(std::size_t size, std::align_val_t align)
 {
     newCount.fetch_add(1, std::memory_order_relaxed);
     std::size_t a = static_cast<std::size_t>(align);
     if (a < sizeof(void*)) a = sizeof(void*);
     std::size_t rounded = (size + a - 1) / a * a;
+#ifdef _WIN32
+    // Its aligned delete frees with _aligned_free: allocate to match.
+    if (void* p = _aligned_malloc(rounded ? rounded : a, a)) return p;
+#else
     if (void* p = std::aligned_alloc(a, rounded ? rounded : a)) return p;
+#endif
     throw std::bad_alloc();
 }
 #endif

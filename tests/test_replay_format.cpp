@@ -3,6 +3,7 @@
 #ifdef HILLCAR_HAVE_REPLAY
 
 #include "replay.h"
+#include "test_capture.h"
 #include "test_replay_json.h"
 
 #include <gtest/gtest.h>
@@ -19,14 +20,10 @@ namespace {
 std::string traceOf(const World& world, const FrameValues& values, GlCounts gl, uint64_t frame,
                     uint32_t tick)
 {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buf, &size);
+    Capture capture;
+    FILE* out = openCapture(capture);
     replayWriteTrace(out, frame, tick, world, values, gl);
-    fclose(out);
-    std::string s(buf, size);
-    free(buf);
-    return s;
+    return takeCapture(capture);
 }
 
 // The keys of a trace line, in their order.

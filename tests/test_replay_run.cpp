@@ -6,18 +6,25 @@
 #include "platform/scripted/scripted.h"
 #include "terrain/heightmap.h"
 #include "replay.h"
+#include "test_capture.h"
 #include "test_replay_json.h"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -30,18 +37,13 @@ struct Outcome {
 
 Outcome replay(const std::string& script, long maxFrames = 0)
 {
-    char *outBuf = nullptr, *errBuf = nullptr;
-    size_t outSize = 0, errSize = 0;
-    FILE* out = open_memstream(&outBuf, &outSize);
-    FILE* err = open_memstream(&errBuf, &errSize);
+    Capture outCapture, errCapture;
+    FILE* out = openCapture(outCapture);
+    FILE* err = openCapture(errCapture);
     Outcome o;
     o.status = runReplay(script.data(), script.size(), out, err, maxFrames);
-    fclose(out);
-    fclose(err);
-    o.out.assign(outBuf, outSize);
-    o.err.assign(errBuf, errSize);
-    free(outBuf);
-    free(errBuf);
+    o.out = takeCapture(outCapture);
+    o.err = takeCapture(errCapture);
     for (const std::string& line : splitLines(o.out)) {
         Json j;
         EXPECT_TRUE(parseJson(line, j)) << line.substr(0, 200);
@@ -551,33 +553,89 @@ std::string slurp(FILE* f)
     return s;
 }
 
+#ifdef _WIN32
+// The command interpreter quotes with double quotes.
+std::string shellQuoted(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
+
+// A new file's name in the user's temporary directory.
+std::string tempName()
+{
+    char* name = _tempnam(nullptr, "hillcar-replay-");
+    std::string s = name ? name : "";
+    free(name);
+    return s;
+}
+
+int exitStatus(int raw)
+{
+    return raw;
+}
+#else
+std::string shellQuoted(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+std::string tempName()
+{
+    char name[] = "/tmp/hillcar-replay-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return "";
+    close(fd);
+    return name;
+}
+
+int exitStatus(int raw)
+{
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
+
+std::string writeTempFile(const std::string& text)
+{
+    std::string name = tempName();
+    EXPECT_NE(name, "");
+    FILE* f = fopen(name.c_str(), "wb");
+    EXPECT_NE(f, nullptr) << name;
+    if (f) {
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+    }
+    return name;
+}
+
 Program runProgram(const std::string& args, const std::string* input)
 {
-    char inName[] = "/tmp/hillcar-replay-in-XXXXXX";
-    char errName[] = "/tmp/hillcar-replay-err-XXXXXX";
-    int inFd = mkstemp(inName);
-    int errFd = mkstemp(errName);
-    EXPECT_GE(inFd, 0);
-    EXPECT_GE(errFd, 0);
-    if (input) {
-        FILE* f = fdopen(inFd, "wb");
-        fwrite(input->data(), 1, input->size(), f);
-        fclose(f);
-    } else {
-        close(inFd);
-    }
-    std::string command = std::string("'") + HILLCAR_REPLAY_BIN + "' " + args + " < " + inName +
-                          " 2> " + errName;
+    std::string inName = writeTempFile(input ? *input : std::string());
+    std::string errName = tempName();
+    std::string command = shellQuoted(HILLCAR_REPLAY_BIN) + " " + args + " < " + shellQuoted(inName) +
+                          " 2> " + shellQuoted(errName);
+#ifdef _WIN32
+    // cmd /c takes off the first and the last quote of a line that starts
+    // with one: give it a pair to take.
+    command = "\"" + command + "\"";
+#endif
     Program p;
     FILE* pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr) << command;
+    if (!pipe) return Program{-1, "", ""};
+#ifdef _WIN32
+    // The trace is bytes: no line ends made of them on the way.
+    _setmode(_fileno(pipe), _O_BINARY);
+#endif
     p.out = slurp(pipe);
-    int raw = pclose(pipe);
-    p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    FILE* errFile = fdopen(errFd, "rb");
-    p.err = slurp(errFile);
-    fclose(errFile);
-    remove(inName);
-    remove(errName);
+    p.status = exitStatus(pclose(pipe));
+    // Text mode: a Windows program writes its messages with CRLF line ends.
+    FILE* errFile = fopen(errName.c_str(), "r");
+    if (errFile) {
+        p.err = slurp(errFile);
+        fclose(errFile);
+    }
+    remove(inName.c_str());
+    remove(errName.c_str());
     return p;
 }
 
@@ -592,14 +650,9 @@ TEST_F(ReplayRun, ProgramReadsAFileOrStandardInput)
     EXPECT_EQ(fromStdin.err, "");
     EXPECT_TRUE(fromStdin.out == inProcess.out);
 
-    char name[] = "/tmp/hillcar-replay-script-XXXXXX";
-    int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
-    FILE* f = fdopen(fd, "wb");
-    fwrite(script.data(), 1, script.size(), f);
-    fclose(f);
-    Program fromFile = runProgram(std::string("'") + name + "'", nullptr);
-    remove(name);
+    std::string name = writeTempFile(script);
+    Program fromFile = runProgram(shellQuoted(name), nullptr);
+    remove(name.c_str());
     EXPECT_EQ(fromFile.status, 0) << fromFile.err;
     EXPECT_TRUE(fromFile.out == inProcess.out);
 }

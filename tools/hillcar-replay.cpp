@@ -4,6 +4,10 @@
 
 #include <cstdio>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 int main(int argc, char** argv)
 {
@@ -13,6 +17,12 @@ int main(int argc, char** argv)
     }
     // A long run writes a trace line per frame: let stdio gather them.
     static char outBuffer[1 << 20];
+#ifdef _WIN32
+    // Scripts and traces are bytes, the same on every system: no CRLF line
+    // ends on the way in or out.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
     std::vector<char> text;

@@ -1,6 +1,7 @@
 // What the frame sees of the machine: the key state, the tick count, the
-// random generator and the buffer swap. The program links the SDL implementation; tests, benchmarks and
-// hillcar-replay link the scripted one. Nothing here includes SDL.
+// random generator and the buffer swap. The program links the SDL implementation
+// (Linux) or the Win32 one (Windows); tests, benchmarks and hillcar-replay link
+// the scripted one. Nothing here includes SDL or windows.h.
 #pragma once
 
 #include <cstdint>

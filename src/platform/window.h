@@ -1,7 +1,8 @@
 // What the program's entry needs of the windowing layer: message boxes, the one
 // window, its GL context, the display mode, the cursor and a message queue that
-// never blocks. Implemented over SDL2 in sdl/sdl_window.cpp; nothing here includes
-// SDL. Only the entry point calls these; frames see platform.h alone.
+// never blocks. Implemented over SDL2 in sdl/sdl_window.cpp and over Win32 in
+// win32/win32_window.cpp; nothing here includes SDL or windows.h. Only the
+// entry point calls these; frames see platform.h alone.
 #pragma once
 
 #include "platform/platform.h"
@@ -72,7 +73,9 @@ bool changeDisplayMode(Window* window, const DisplayMode* mode);
 void restoreDisplayMode(Window* window);
 
 // Takes at most one waiting message without blocking; false when none waits.
-// A posted quit request is returned once no other message waits.
+// A posted quit request is returned once no other message waits. A layer with
+// a window procedure of its own (Win32) dispatches every other message to it
+// here and hands it back as MSG_OTHER, already handled.
 bool peekMessage(Message* msg);
 void postQuitMessage(int code);
 

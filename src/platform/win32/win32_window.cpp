@@ -1,0 +1,238 @@
+#include "platform/win32/win32_handles.h"
+#include "platform/window.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int WIDTH = 800;
+constexpr int HEIGHT = 600;
+const char* const CLASS_NAME = "Hillcar";
+
+// One window, one drawable: static storage, as the program never has more.
+Window theWindow;
+DeviceContext theDC;
+HINSTANCE instance;
+
+// The mode last read, whose every field but the three changed goes back into
+// the change request.
+DEVMODEA queriedMode;
+
+// Keys other than Escape get no default processing: the frame polls the
+// keyboard itself. A close request ends the loop, but the window stays until
+// shutdown, after its GL context is gone.
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_CLOSE:
+        PostQuitMessage(0);
+        return 0;
+    case WM_DESTROY:
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE) PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+// "what: reason" on stderr and in a box titled "Error". The reason is the
+// system's text for the thread's last error, or, when the failed call set
+// none, the one given here.
+void reportFailureBecause(const char* what, const char* otherwise)
+{
+    DWORD code = GetLastError();
+    char reason[256] = "";
+    DWORD n = 0;
+    if (code != 0)
+        n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, reason, sizeof reason, nullptr);
+    // The system's text ends in a line break.
+    while (n > 0 && (reason[n - 1] == '\n' || reason[n - 1] == '\r' || reason[n - 1] == ' '))
+        reason[--n] = '\0';
+    if (n == 0 && code != 0) std::snprintf(reason, sizeof reason, "error %lu", (unsigned long)code);
+    else if (n == 0) std::snprintf(reason, sizeof reason, "%s", otherwise);
+    static char text[512];
+    std::snprintf(text, sizeof text, "%s: %s", what, reason);
+    std::fprintf(stderr, "hillcar: %s\n", text);
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+} // namespace
+
+bool askYesNo(const char* text, const char* title)
+{
+    return MessageBoxA(nullptr, text, title, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void showMessage(const char* text, const char* title)
+{
+    MessageBoxA(nullptr, text, title, MB_OK);
+}
+
+void reportFailure(const char* what)
+{
+    reportFailureBecause(what, "the system gave no reason");
+}
+
+// The class is registered once and never unregistered.
+bool startWindowing()
+{
+    instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc = {};
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = WndProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = CLASS_NAME;
+    if (RegisterClassA(&wc) == 0) {
+        reportFailure("Could Not Register Window Class");
+        return false;
+    }
+    return true;
+}
+
+void stopWindowing()
+{
+}
+
+Window* createWindow(const char* title, bool fullscreen)
+{
+    // The outer size is 800x600 either way; a captioned window draws inside its
+    // frame.
+    DWORD style = fullscreen ? (WS_POPUP | WS_VISIBLE) : (WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND hwnd = CreateWindowExA(0, CLASS_NAME, title, style, 0, 0, WIDTH, HEIGHT, nullptr,
+                                nullptr, instance, nullptr);
+    if (!hwnd) {
+        reportFailure("Could Not Create Window");
+        return nullptr;
+    }
+    theWindow.hwnd = hwnd;
+    return &theWindow;
+}
+
+void destroyWindow(Window* window)
+{
+    DestroyWindow(window->hwnd);
+    window->hwnd = nullptr;
+}
+
+DeviceContext* getDC(Window* window)
+{
+    theDC.hdc = GetDC(window->hwnd);
+    return &theDC;
+}
+
+void releaseDC(Window* window, DeviceContext* dc)
+{
+    ReleaseDC(window->hwnd, dc->hdc);
+    dc->hdc = nullptr;
+}
+
+// The pixel format goes on the device context first: 24 colour bits, 16 depth
+// bits, double buffered, nothing else.
+GLContext* createGLContext(DeviceContext* dc)
+{
+    PIXELFORMATDESCRIPTOR pfd;
+    std::memset(&pfd, 0, sizeof pfd);
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 24;
+    pfd.cDepthBits = 16;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    SetLastError(0);
+    int format = ChoosePixelFormat(dc->hdc, &pfd);
+    if (format == 0 || !SetPixelFormat(dc->hdc, format, &pfd)) {
+        reportFailureBecause("Could Not Set The Pixel Format",
+                             "no OpenGL pixel format for this window; is there an OpenGL driver?");
+        return nullptr;
+    }
+    SetLastError(0);
+    HGLRC rc = wglCreateContext(dc->hdc);
+    if (!rc) reportFailureBecause("Could Not Create GL Context", "no OpenGL driver took it");
+    return reinterpret_cast<GLContext*>(rc);
+}
+
+bool makeCurrent(DeviceContext* dc, GLContext* rc)
+{
+    if (wglMakeCurrent(dc ? dc->hdc : nullptr, reinterpret_cast<HGLRC>(rc))) return true;
+    // Letting go of the context at shutdown has nothing to report.
+    if (rc) reportFailure("Could Not Make The GL Context Current");
+    return false;
+}
+
+void deleteGLContext(GLContext* rc)
+{
+    wglDeleteContext(reinterpret_cast<HGLRC>(rc));
+}
+
+void hideCursor()
+{
+    ShowCursor(FALSE);
+}
+
+bool getCurrentDisplayMode(Window*, DisplayMode* mode)
+{
+    std::memset(&queriedMode, 0, sizeof queriedMode);
+    queriedMode.dmSize = sizeof queriedMode;
+    if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &queriedMode)) return false;
+    mode->width = (int)queriedMode.dmPelsWidth;
+    mode->height = (int)queriedMode.dmPelsHeight;
+    mode->bitsPerPixel = (int)queriedMode.dmBitsPerPel;
+    mode->format = 0;
+    mode->refreshRate = (int)queriedMode.dmDisplayFrequency;
+    return true;
+}
+
+// For the life of the process only: the system restores the stored mode when
+// it ends, even if it ends without the restore below.
+bool changeDisplayMode(Window*, const DisplayMode* mode)
+{
+    DEVMODEA dm = queriedMode;
+    dm.dmSize = sizeof dm;
+    dm.dmPelsWidth = (DWORD)mode->width;
+    dm.dmPelsHeight = (DWORD)mode->height;
+    dm.dmBitsPerPel = (DWORD)mode->bitsPerPixel;
+    dm.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    return ChangeDisplaySettingsA(&dm, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+}
+
+void restoreDisplayMode(Window*)
+{
+    ChangeDisplaySettingsA(nullptr, 0);
+}
+
+// Every message but the quit request is translated and dispatched to WndProc
+// here, so the entry's loop sees it as already handled.
+bool peekMessage(Message* msg)
+{
+    MSG m;
+    if (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) return false;
+    msg->vk = 0;
+    msg->param = 0;
+    if (m.message == WM_QUIT) {
+        msg->kind = MSG_QUIT;
+        msg->param = (int)m.wParam;
+        return true;
+    }
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+    msg->kind = MSG_OTHER;
+    return true;
+}
+
+void postQuitMessage(int code)
+{
+    PostQuitMessage(code);
+}
