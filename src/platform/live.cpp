@@ -2,15 +2,11 @@
 
 #include "platform/platform.h"
 
-#include <cstdlib>
-
 namespace {
 uint32_t frameTick;
 bool frameKeys[256];
 RandSource randSource = RAND_PLATFORM;
-RandSource seededSource = RAND_PLATFORM;
-GlibcRand glibcRand;
-MsvcrtRand msvcrtRand;
+RandDraw randDraw;
 } // namespace
 
 void setFrameTick(uint32_t tick)
@@ -41,19 +37,10 @@ uint32_t getTickCount()
 
 int platformRand()
 {
-    switch (seededSource) {
-    case RAND_GLIBC: return nextGlibcRand(glibcRand);
-    case RAND_MSVCRT: return nextMsvcrtRand(msvcrtRand);
-    default: return rand();
-    }
+    return nextRandDraw(randDraw);
 }
 
 void platformSrand(uint32_t seed)
 {
-    seededSource = randSource;
-    switch (seededSource) {
-    case RAND_GLIBC: seedGlibcRand(glibcRand, seed); break;
-    case RAND_MSVCRT: seedMsvcrtRand(msvcrtRand, seed); break;
-    default: srand(seed); break;
-    }
+    seedRandDraw(randDraw, randSource, seed);
 }

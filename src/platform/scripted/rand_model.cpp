@@ -1,5 +1,7 @@
 #include "platform/scripted/rand_model.h"
 
+#include <cstdlib>
+
 void seedGlibcRand(GlibcRand& g, uint32_t seed)
 {
     // A zero seed would leave every word zero; the library takes 1 instead.
@@ -40,4 +42,23 @@ int nextMsvcrtRand(MsvcrtRand& m)
 {
     m.holdrand = m.holdrand * 214013u + 2531011u;
     return (int)((m.holdrand >> 16) & 0x7fff);
+}
+
+void seedRandDraw(RandDraw& d, RandSource source, uint32_t seed)
+{
+    d.source = source;
+    switch (source) {
+    case RAND_GLIBC: seedGlibcRand(d.glibc, seed); break;
+    case RAND_MSVCRT: seedMsvcrtRand(d.msvcrt, seed); break;
+    default: srand(seed); break;
+    }
+}
+
+int nextRandDraw(RandDraw& d)
+{
+    switch (d.source) {
+    case RAND_GLIBC: return nextGlibcRand(d.glibc);
+    case RAND_MSVCRT: return nextMsvcrtRand(d.msvcrt);
+    default: return rand();
+    }
 }

@@ -27,3 +27,14 @@ struct MsvcrtRand {
 
 void seedMsvcrtRand(MsvcrtRand& m, uint32_t seed);
 int nextMsvcrtRand(MsvcrtRand& m); // 0 .. 32767
+
+// The generator platformRand draws from, chosen when it is seeded: the C
+// library's own rand or one of the models.
+struct RandDraw {
+    RandSource source;
+    GlibcRand glibc;
+    MsvcrtRand msvcrt;
+};
+
+void seedRandDraw(RandDraw& d, RandSource source, uint32_t seed);
+int nextRandDraw(RandDraw& d);

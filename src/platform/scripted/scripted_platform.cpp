@@ -2,15 +2,11 @@
 #include "platform/platform.h"
 #include "platform/scripted/scripted.h"
 
-#include <cstdlib>
-
 namespace {
 bool heldKeys[256];
 uint32_t scriptTick;
 RandSource randSource = RAND_PLATFORM;
-RandSource seededSource = RAND_PLATFORM;
-GlibcRand glibcRand;
-MsvcrtRand msvcrtRand;
+RandDraw randDraw;
 } // namespace
 
 void scriptSetKey(int vk, bool held)
@@ -51,19 +47,10 @@ void scriptSetRand(RandSource source)
 
 int platformRand()
 {
-    switch (seededSource) {
-    case RAND_GLIBC: return nextGlibcRand(glibcRand);
-    case RAND_MSVCRT: return nextMsvcrtRand(msvcrtRand);
-    default: return rand();
-    }
+    return nextRandDraw(randDraw);
 }
 
 void platformSrand(uint32_t seed)
 {
-    seededSource = randSource;
-    switch (seededSource) {
-    case RAND_GLIBC: seedGlibcRand(glibcRand, seed); break;
-    case RAND_MSVCRT: seedMsvcrtRand(msvcrtRand, seed); break;
-    default: srand(seed); break;
-    }
+    seedRandDraw(randDraw, randSource, seed);
 }
