@@ -11,6 +11,8 @@
 #include <emscripten.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -22,7 +24,9 @@ void runPageFrame()
 
 } // namespace
 
-int main()
+// "--seed N" (the page's ?seed=N) seeds with N instead of the clock: the
+// same world at every visit, for tests and bug reports.
+int main(int argc, char** argv)
 {
     webListenForKeys();
 
@@ -30,7 +34,10 @@ int main()
     setFixedProjection();
     presentCalls(0, glrecSize(), false);
 
-    platformSrand(getTickCount());
+    if (argc == 3 && strcmp(argv[1], "--seed") == 0)
+        platformSrand((uint32_t)strtoul(argv[2], nullptr, 10));
+    else
+        platformSrand(getTickCount());
 
     // 0 frames per second: the browser's animation frames set the pace.
     emscripten_set_main_loop(runPageFrame, 0, 0);
@@ -41,10 +48,12 @@ int main()
 // the keys reached the frame is seen in the rig and the camera.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* webWorldState()
 {
-    static char text[256];
+    static char text[384];
     const World& w = theWorld();
     snprintf(text, sizeof text,
-             "{\"rspd\": %.9g, \"timeout\": %.9g, \"view\": %d, \"rnos\": [%.9g, %.9g, %.9g]}",
-             w.rig.rspd, w.rig.timeout, w.camera.view, w.rig.rnos.x, w.rig.rnos.y, w.rig.rnos.z);
+             "{\"rspd\": %.9g, \"timeout\": %.9g, \"view\": %d, \"rnos\": [%.9g, %.9g, %.9g], "
+             "\"clearcol\": [%.9g, %.9g, %.9g]}",
+             w.rig.rspd, w.rig.timeout, w.camera.view, w.rig.rnos.x, w.rig.rnos.y, w.rig.rnos.z,
+             w.sky.clearcol.x, w.sky.clearcol.y, w.sky.clearcol.z);
     return text;
 }

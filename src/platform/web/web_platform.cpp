@@ -1,8 +1,9 @@
 // The page as the frame's platform: keys from the page's key events, the tick
-// count from the page's clock, the C library's rand, and a buffer swap that
-// hands the frame's recorded GL calls to the page's WebGL drawer.
+// count from the page's clock, the GNU C library's rand, and a buffer swap
+// that hands the frame's recorded GL calls to the page's WebGL drawer.
 #include "platform/platform.h"
 #include "platform/scripted/gl_record.h"
+#include "platform/scripted/rand_model.h"
 #include "platform/web/web_keys.h"
 #include "platform/web/web_platform.h"
 #include "platform/web/web_present.h"
@@ -10,11 +11,13 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
-#include <cstdlib>
 
 namespace {
 
 bool slotHeld[WEB_KEY_SLOTS];
+// The page's C library has a rand of its own; the model of the GNU one makes
+// a seed build the same world as the program on Linux.
+GlibcRand generator;
 short vkState[256];
 
 void updateKeyState()
@@ -76,10 +79,10 @@ void swapBuffers(DeviceContext*)
 
 int platformRand()
 {
-    return rand();
+    return nextGlibcRand(generator);
 }
 
 void platformSrand(uint32_t seed)
 {
-    srand(seed);
+    seedGlibcRand(generator, seed);
 }
