@@ -2,11 +2,14 @@
 # Developer entry point on Debian:
 #   ./dev.sh demo   install what is missing, build, start hillcar
 #   ./dev.sh test   install what is missing, build, run every test
+#   ./dev.sh web    install what is missing, build the page into build-web/page
+#   ./dev.sh serve  serve that page on http://127.0.0.1:8000/ (or the port given)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(g++ cmake make pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri)
-TEST_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+WEB_PACKAGES=(cmake make emscripten python3)
+TEST_PACKAGES=("${DEMO_PACKAGES[@]}" "${WEB_PACKAGES[@]}" chromium libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                xvfb xauth xdotool x11-apps x11-utils python3 valgrind desktop-file-utils dpkg-dev)
 
 install_missing() {
@@ -24,6 +27,15 @@ install_missing() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Debian's Emscripten: run with Debian's own python3 first on the PATH, with
+# its node modules (acorn) where its tools look for them.
+build_web() {
+  export PATH="/usr/bin:$PATH" NODE_PATH=/usr/share/nodejs
+  emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release \
+    -DHILLCAR_BUILD_TESTS=OFF -DHILLCAR_BUILD_APP=OFF
+  cmake --build build-web -j"$jobs"
+}
+
 case "${1:-}" in
   demo)
     install_missing "${DEMO_PACKAGES[@]}"
@@ -35,6 +47,8 @@ case "${1:-}" in
     install_missing "${TEST_PACKAGES[@]}"
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build build -j"$jobs"
+    # The page, for the web tests of the suite (label web).
+    build_web
     # Every run goes ahead when one before it failed; the status says if any did.
     failed=()
     ctest --test-dir build --output-on-failure -j"$jobs" || failed+=("test suite")
@@ -48,8 +62,18 @@ case "${1:-}" in
     fi
     echo "all tests passed"
     ;;
+  web)
+    install_missing "${WEB_PACKAGES[@]}"
+    build_web
+    echo "The page is in build-web/page: ./dev.sh serve, then open http://127.0.0.1:8000/"
+    ;;
+  serve)
+    [ -f build-web/page/hillcar.js ] || { echo "no page yet: ./dev.sh web" >&2; exit 1; }
+    echo "Serving build-web/page on http://127.0.0.1:${2:-8000}/ (Ctrl+C ends)"
+    exec /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory build-web/page "${2:-8000}"
+    ;;
   *)
-    echo "usage: $0 demo|test" >&2
+    echo "usage: $0 demo|test|web|serve [PORT]" >&2
     exit 2
     ;;
 esac
