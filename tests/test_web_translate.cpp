@@ -38,7 +38,7 @@ Clip transform(const WebDraw& d, float x, float y, float z)
 
 } // namespace
 
-TEST(WebTranslate, QuadSplitsOnTheDiagonalMesaUses)
+TEST(WebTranslate, QuadCornersInOrderWithTheirColours)
 {
     glrecReset();
     glBegin(GL_QUADS);
@@ -50,32 +50,39 @@ TEST(WebTranslate, QuadSplitsOnTheDiagonalMesaUses)
     glColor3f(1, 1, 1);
     glVertex3f(0, 1, 0);
     glEnd();
+    glColor3f(0.25f, 0.5f, 0.75f); // after the primitive, for the next one
+    glBegin(GL_QUADS);
+    for (int k = 0; k < 4; k++) glVertex3f(2, (float)k, 0);
+    glEnd();
     translateRecorded();
 
+    // One draw of quads: the page splits each on its 1-3 diagonal.
     ASSERT_EQ(frame.drawCount, 1);
-    ASSERT_EQ(frame.vertexCount, 6);
-    EXPECT_EQ(frame.draws[0].kind, WEBDRAW_TRIANGLES);
-    EXPECT_EQ(frame.draws[0].count, 6);
-    // (0, 1, 3) and (1, 2, 3).
-    const float xs[6] = {0, 1, 0, 1, 1, 0};
-    const float ys[6] = {0, 0, 1, 0, 1, 1};
-    for (int k = 0; k < 6; k++) {
+    ASSERT_EQ(frame.vertexCount, 8);
+    EXPECT_EQ(frame.draws[0].kind, WEBDRAW_QUADS);
+    EXPECT_EQ(frame.draws[0].first, 0);
+    EXPECT_EQ(frame.draws[0].count, 8);
+    const float xs[4] = {0, 1, 1, 0};
+    const float ys[4] = {0, 0, 1, 1};
+    for (int k = 0; k < 4; k++) {
         EXPECT_EQ(frame.vertices[k].x, xs[k]) << k;
         EXPECT_EQ(frame.vertices[k].y, ys[k]) << k;
+        EXPECT_EQ(frame.vertices[4 + k].y, (float)k) << k;
     }
-    // Clamped to [0, 1], rounded to bytes; glColor3f gives full alpha.
+    // Colours as given (the page's shader clamps them); glColor3f: alpha 1.
     const WebVertex& v0 = frame.vertices[0];
-    EXPECT_EQ(v0.r, 128);
-    EXPECT_EQ(v0.g, 0);
-    EXPECT_EQ(v0.b, 255);
-    EXPECT_EQ(v0.a, 255);
+    EXPECT_EQ(v0.r, 0.5f);
+    EXPECT_EQ(v0.g, -1.0f);
+    EXPECT_EQ(v0.b, 2.0f);
+    EXPECT_EQ(v0.a, 1.0f);
     const WebVertex& v1 = frame.vertices[1];
-    EXPECT_EQ(v1.r, 0);
-    EXPECT_EQ(v1.g, 255);
-    EXPECT_EQ(v1.b, 64);
-    EXPECT_EQ(v1.a, 128);
-    EXPECT_EQ(frame.vertices[4].a, 128); // the colour carries over to the next vertex
-    EXPECT_EQ(frame.vertices[5].a, 255);
+    EXPECT_EQ(v1.g, 1.0f);
+    EXPECT_EQ(v1.b, 0.25f);
+    EXPECT_EQ(v1.a, 0.5f);
+    EXPECT_EQ(frame.vertices[2].a, 0.5f); // the colour carries over to the next vertex
+    EXPECT_EQ(frame.vertices[3].a, 1.0f);
+    EXPECT_EQ(frame.vertices[7].r, 0.25f); // and over glEnd
+    EXPECT_EQ(frame.vertices[7].b, 0.75f);
 }
 
 TEST(WebTranslate, TrianglesWholeOnlyAndOtherModesLeftOut)
@@ -94,9 +101,13 @@ TEST(WebTranslate, TrianglesWholeOnlyAndOtherModesLeftOut)
     glBegin(GL_TRIANGLES);
     glVertex3f(7, 0, 0); // the spare vertices above must not complete this one
     glEnd();
+    glVertex3f(8, 0, 0); // outside any primitive
     translateRecorded();
 
     ASSERT_EQ(frame.vertexCount, 3);
+    ASSERT_EQ(frame.drawCount, 1);
+    EXPECT_EQ(frame.draws[0].kind, WEBDRAW_TRIANGLES);
+    EXPECT_EQ(frame.draws[0].count, 3);
     EXPECT_EQ(frame.vertices[0].x, 0.0f);
     EXPECT_EQ(frame.vertices[2].x, 2.0f);
 }
@@ -138,12 +149,14 @@ TEST(WebTranslate, NewDrawOnlyWhenTheStateChanges)
     EXPECT_EQ(plain.depthTest, 1);
     EXPECT_EQ(plain.blend, 0);
     const WebDraw& water = frame.draws[2];
+    EXPECT_EQ(water.kind, WEBDRAW_QUADS);
     EXPECT_EQ(water.first, 9);
-    EXPECT_EQ(water.count, 6);
+    EXPECT_EQ(water.count, 4);
     EXPECT_EQ(water.blend, 1);
     EXPECT_EQ(water.blendSrc, GL_SRC_ALPHA);
     EXPECT_EQ(water.blendDst, GL_SRC_COLOR);
-    EXPECT_EQ(frame.draws[3].first, 15);
+    EXPECT_EQ(frame.draws[3].kind, WEBDRAW_TRIANGLES);
+    EXPECT_EQ(frame.draws[3].first, 13);
     EXPECT_EQ(frame.draws[3].blend, 0);
 }
 
@@ -190,7 +203,7 @@ TEST(WebTranslate, StackMisuseAndOverflowAreHarmless)
     for (int k = 0; k < 45; k++) glPopMatrix();
     // More quads than the vertex array holds.
     glBegin(GL_QUADS);
-    const int quads = (int)(WEB_MAX_VERTICES / 6) + 100;
+    const int quads = (int)(WEB_MAX_VERTICES / 4) + 100;
     for (int q = 0; q < quads; q++)
         for (int k = 0; k < 4; k++) glVertex3f((float)q, (float)k, 0);
     glEnd();
@@ -198,9 +211,23 @@ TEST(WebTranslate, StackMisuseAndOverflowAreHarmless)
 
     EXPECT_EQ(state.modelviewTop, 0);
     EXPECT_LE((size_t)frame.vertexCount, WEB_MAX_VERTICES);
-    EXPECT_EQ(frame.vertexCount % 3, 0);
-    EXPECT_EQ((long)frame.vertexCount + frame.dropped, (long)quads * 6);
+    EXPECT_EQ(frame.vertexCount % 4, 0);
+    EXPECT_EQ((long)frame.vertexCount + frame.dropped, (long)quads * 4);
     EXPECT_GT(frame.dropped, 0);
+
+    // More changes of state than there are draws.
+    glrecReset();
+    for (int k = 0; k < WEB_MAX_DRAWS + 10; k++) {
+        if (k % 2) glEnable(GL_BLEND);
+        else glDisable(GL_BLEND);
+        glBegin(GL_TRIANGLES);
+        for (int c = 0; c < 3; c++) glVertex3f((float)k, (float)c, 0);
+        glEnd();
+    }
+    translateRecorded();
+    EXPECT_EQ(frame.drawCount, WEB_MAX_DRAWS);
+    EXPECT_EQ(frame.vertexCount, 3 * WEB_MAX_DRAWS);
+    EXPECT_EQ(frame.dropped, 3 * 10);
 }
 
 TEST(WebKeys, CodesToVirtualKeys)

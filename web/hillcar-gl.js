@@ -1,19 +1,23 @@
 // The page's WebGL 1 drawer for the frames the program translates
 // (src/platform/web/gl_translate.h): per frame one upload of the vertices,
-// then its clears and its runs of triangles, each under its own matrix, depth
-// test and blend. Installed as Module.hillcarDraw.
+// then its clears and its runs of triangles and quads, each under its own
+// matrix, depth test and blend. Quads are split into two triangles by a fixed
+// index buffer: corners (0, 1, 3) and (1, 2, 3), the diagonal Mesa takes, so
+// that colours interpolate as on the desktop. Installed as Module.hillcarDraw.
 "use strict";
 
 // Words of one translated draw (struct WebDraw), and bytes of one vertex.
 const HILLCAR_DRAW_WORDS = 28;
-const HILLCAR_VERTEX_BYTES = 16;
+const HILLCAR_VERTEX_BYTES = 28;
 const HILLCAR_MAX_VERTICES = 1 << 18;
+const HILLCAR_QUAD_CORNERS = [0, 1, 3, 1, 2, 3];
 
 function hillcarMakeDrawer(canvas, module) {
   // No alpha: the frame clears with alpha 0, which must not let the page show
   // through. No antialiasing, as the desktop's window has none.
   const gl = canvas.getContext("webgl", {alpha: false, antialias: false, depth: true});
-  if (!gl) return null;
+  // A frame has more than 65,536 vertices: 32-bit indices.
+  if (!gl || !gl.getExtension("OES_element_index_uint")) return null;
 
   function shader(type, text) {
     const s = gl.createShader(type);
@@ -25,7 +29,7 @@ function hillcarMakeDrawer(canvas, module) {
   const program = gl.createProgram();
   gl.attachShader(program, shader(gl.VERTEX_SHADER,
     "attribute vec3 p; attribute vec4 c; uniform mat4 m; varying vec4 v;" +
-    "void main() { gl_Position = m * vec4(p, 1.0); v = c; }"));
+    "void main() { gl_Position = m * vec4(p, 1.0); v = clamp(c, 0.0, 1.0); }"));
   gl.attachShader(program, shader(gl.FRAGMENT_SHADER,
     "precision mediump float; varying vec4 v; void main() { gl_FragColor = v; }"));
   gl.bindAttribLocation(program, 0, "p");
@@ -39,8 +43,11 @@ function hillcarMakeDrawer(canvas, module) {
   gl.bufferData(gl.ARRAY_BUFFER, HILLCAR_MAX_VERTICES * HILLCAR_VERTEX_BYTES, gl.STREAM_DRAW);
   gl.enableVertexAttribArray(0);
   gl.enableVertexAttribArray(1);
-  gl.vertexAttribPointer(0, 3, gl.FLOAT, false, HILLCAR_VERTEX_BYTES, 0);
-  gl.vertexAttribPointer(1, 4, gl.UNSIGNED_BYTE, true, HILLCAR_VERTEX_BYTES, 12);
+  const quadIndices = new Uint32Array(HILLCAR_MAX_VERTICES / 4 * 6);
+  for (let q = 0, k = 0; q < HILLCAR_MAX_VERTICES / 4; q++)
+    for (const corner of HILLCAR_QUAD_CORNERS) quadIndices[k++] = 4 * q + corner;
+  gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, gl.createBuffer());
+  gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, quadIndices, gl.STATIC_DRAW);
   gl.viewport(0, 0, canvas.width, canvas.height);
 
   const drawer = function (vertices, vertexCount, draws, drawCount) {
@@ -58,7 +65,15 @@ function hillcarMakeDrawer(canvas, module) {
       if (i32[w + 4]) gl.enable(gl.BLEND); else gl.disable(gl.BLEND);
       gl.blendFunc(i32[w + 5], i32[w + 6]);
       gl.uniformMatrix4fv(matrix, false, f32.subarray(w + 12, w + 28));
-      gl.drawArrays(gl.TRIANGLES, i32[w + 1], i32[w + 2]);
+      // The attributes start at the draw's first vertex, so that the quads'
+      // fixed indices count from it.
+      const first = i32[w + 1] * HILLCAR_VERTEX_BYTES, count = i32[w + 2];
+      gl.vertexAttribPointer(0, 3, gl.FLOAT, false, HILLCAR_VERTEX_BYTES, first);
+      gl.vertexAttribPointer(1, 4, gl.FLOAT, false, HILLCAR_VERTEX_BYTES, first + 12);
+      if (i32[w] === 2)
+        gl.drawElements(gl.TRIANGLES, count / 4 * 6, gl.UNSIGNED_INT, 0);
+      else
+        gl.drawArrays(gl.TRIANGLES, 0, count);
     }
     drawer.frames++;
   };

@@ -26,34 +26,32 @@ void multiplyCurrent(TranslatorState& s, const double m[16])
     s.stateChanged = true;
 }
 
-uint8_t toByte(double v)
+void setColour(TranslatorState& s, float r, float g, float b, float a)
 {
-    // GL clamps a given colour to [0, 1] before it reaches the pixels.
-    if (!(v > 0.0)) return 0;
-    if (v >= 1.0) return 255;
-    return (uint8_t)(v * 255.0 + 0.5);
+    s.colour[0] = r;
+    s.colour[1] = g;
+    s.colour[2] = b;
+    s.colour[3] = a;
 }
 
 WebDraw* appendDraw(WebFrame& frame, int32_t kind)
 {
-    if (frame.drawCount == WEB_MAX_DRAWS) {
-        frame.dropped++;
-        return nullptr;
-    }
+    if (frame.drawCount == WEB_MAX_DRAWS) return nullptr;
     WebDraw* d = &frame.draws[frame.drawCount++];
     memset(d, 0, sizeof *d);
     d->kind = kind;
     return d;
 }
 
-// The draw the next triangle goes into: the last one while no state changed.
-WebDraw* triangleDraw(TranslatorState& s, WebFrame& frame)
+// The draw the next primitive of a kind goes into: the last one while it is of
+// that kind and no state changed.
+WebDraw* primitiveDraw(TranslatorState& s, WebFrame& frame, int32_t kind)
 {
     if (!s.stateChanged && frame.drawCount > 0) {
         WebDraw* last = &frame.draws[frame.drawCount - 1];
-        if (last->kind == WEBDRAW_TRIANGLES) return last;
+        if (last->kind == kind) return last;
     }
-    WebDraw* d = appendDraw(frame, WEBDRAW_TRIANGLES);
+    WebDraw* d = appendDraw(frame, kind);
     if (!d) return nullptr;
     d->first = frame.vertexCount;
     d->depthTest = s.depthTest;
@@ -67,43 +65,57 @@ WebDraw* triangleDraw(TranslatorState& s, WebFrame& frame)
     return d;
 }
 
-void emitTriangle(TranslatorState& s, WebFrame& frame, const WebVertex& a, const WebVertex& b,
-                  const WebVertex& c)
+// The calls of one primitive, from the one after its glBegin: its corners
+// appended to one draw (no state can change inside a primitive), each written
+// once, straight to its place. Returns the index of its glEnd, or last when
+// it has none; corners of an unfinished quad or triangle are left out.
+size_t translatePrimitive(TranslatorState& s, int32_t mode, size_t i, size_t last, WebFrame& frame)
 {
-    if (frame.vertexCount + 3 > (int)WEB_MAX_VERTICES) {
-        frame.dropped += 3;
-        return;
+    const int corners = mode == GL_QUADS ? 4 : (mode == GL_TRIANGLES ? 3 : 0);
+    const int32_t kind = mode == GL_QUADS ? WEBDRAW_QUADS : WEBDRAW_TRIANGLES;
+    WebDraw* draw = nullptr;
+    WebVertex spare[4]; // where a quad or triangle with no room goes
+    WebVertex* w = spare;
+    int n = 0;
+    // The current colour, kept in locals while the corners take it.
+    float r = s.colour[0], g = s.colour[1], b = s.colour[2], alpha = s.colour[3];
+    for (; i < last; i++) {
+        const GlCall c = glrecCall(i);
+        const double* a = c.args;
+        if (c.op == GLREC_VERTEX3F) {
+            if (corners == 0) continue;
+            if (n == 0) {
+                bool room = frame.vertexCount + corners <= (int)WEB_MAX_VERTICES;
+                w = room ? &frame.vertices[frame.vertexCount] : spare;
+            }
+            w[n] = WebVertex{(float)a[0], (float)a[1], (float)a[2], r, g, b, alpha};
+            if (++n < corners) continue;
+            n = 0;
+            // The draw is made by the first whole quad or triangle, so that a
+            // primitive with none leaves no empty draw.
+            if (w != spare && !draw) draw = primitiveDraw(s, frame, kind);
+            if (w == spare || !draw) {
+                frame.dropped += corners;
+            } else {
+                frame.vertexCount += corners;
+                draw->count += corners;
+            }
+        } else if (c.op == GLREC_COLOR3F) {
+            r = (float)a[0];
+            g = (float)a[1];
+            b = (float)a[2];
+            alpha = 1.0f;
+        } else if (c.op == GLREC_COLOR4F) {
+            r = (float)a[0];
+            g = (float)a[1];
+            b = (float)a[2];
+            alpha = (float)a[3];
+        } else if (c.op == GLREC_END) {
+            break;
+        }
     }
-    WebDraw* d = triangleDraw(s, frame);
-    if (!d) return;
-    frame.vertices[frame.vertexCount++] = a;
-    frame.vertices[frame.vertexCount++] = b;
-    frame.vertices[frame.vertexCount++] = c;
-    d->count += 3;
-}
-
-void addVertex(TranslatorState& s, WebFrame& frame, const double* xyz)
-{
-    if (s.beginMode != GL_QUADS && s.beginMode != GL_TRIANGLES) return;
-    WebVertex& v = s.pending[s.pendingCount++];
-    v.x = (float)xyz[0];
-    v.y = (float)xyz[1];
-    v.z = (float)xyz[2];
-    v.r = toByte(s.colour[0]);
-    v.g = toByte(s.colour[1]);
-    v.b = toByte(s.colour[2]);
-    v.a = toByte(s.colour[3]);
-    const WebVertex* p = s.pending;
-    if (s.beginMode == GL_TRIANGLES && s.pendingCount == 3) {
-        emitTriangle(s, frame, p[0], p[1], p[2]);
-        s.pendingCount = 0;
-    } else if (s.beginMode == GL_QUADS && s.pendingCount == 4) {
-        // Split on the 1-3 diagonal, as Mesa splits a quad: the colours
-        // interpolate across the same two triangles as on the desktop.
-        emitTriangle(s, frame, p[0], p[1], p[3]);
-        emitTriangle(s, frame, p[1], p[2], p[3]);
-        s.pendingCount = 0;
-    }
+    setColour(s, r, g, b, alpha);
+    return i < last ? i : last;
 }
 
 void setCap(TranslatorState& s, double cap, bool on)
@@ -171,10 +183,9 @@ void resetTranslator(TranslatorState& s)
     memset(&s, 0, sizeof s);
     setIdentity(s.modelview[0]);
     setIdentity(s.projection[0]);
-    for (float& c : s.colour) c = 1.0f;
+    setColour(s, 1.0f, 1.0f, 1.0f, 1.0f);
     s.blendSrc = GL_ONE;
     s.blendDst = GL_ZERO;
-    s.beginMode = -1;
     s.stateChanged = true;
 }
 
@@ -191,26 +202,17 @@ void translateCalls(TranslatorState& s, size_t first, size_t last, WebFrame& fra
         const GlCall c = glrecCall(i);
         const double* a = c.args;
         switch (c.op) {
-        case GLREC_BEGIN:
-            s.beginMode = (int32_t)a[0];
-            s.pendingCount = 0;
-            break;
+        case GLREC_BEGIN: i = translatePrimitive(s, (int32_t)a[0], i + 1, last, frame); break;
+        case GLREC_COLOR3F: setColour(s, (float)a[0], (float)a[1], (float)a[2], 1.0f); break;
+        case GLREC_COLOR4F: setColour(s, (float)a[0], (float)a[1], (float)a[2], (float)a[3]); break;
         case GLREC_END:
-            s.beginMode = -1;
-            s.pendingCount = 0;
-            break;
-        case GLREC_VERTEX3F: addVertex(s, frame, a); break;
-        case GLREC_COLOR3F:
-            for (int k = 0; k < 3; k++) s.colour[k] = (float)a[k];
-            s.colour[3] = 1.0f;
-            break;
-        case GLREC_COLOR4F:
-            for (int k = 0; k < 4; k++) s.colour[k] = (float)a[k];
-            break;
+        case GLREC_VERTEX3F: break; // outside a primitive: nothing to draw
         case GLREC_CLEAR:
             if (WebDraw* d = appendDraw(frame, WEBDRAW_CLEAR)) {
                 d->clearMask = (uint32_t)a[0];
                 memcpy(d->clearColour, s.clearColour, sizeof d->clearColour);
+            } else {
+                frame.dropped++;
             }
             break;
         case GLREC_CLEARCOLOR:

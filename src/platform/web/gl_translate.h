@@ -1,7 +1,9 @@
 // The recorded GL calls of a frame turned into what WebGL 1 can draw: the
-// matrix calls done here on the CPU, quads split into triangles, colours per
-// vertex, and one entry per change of matrix, depth test or blend. The page
-// then uploads the vertices once and makes a few draws (web/hillcar-gl.js).
+// matrix calls done here on the CPU, the vertices of quads and triangles with
+// their colours, and one entry per change of matrix, depth test, blend or
+// primitive. The page then uploads the vertices once and makes a few draws
+// (web/hillcar-gl.js); it splits each quad into two triangles through a fixed
+// index buffer, so that a quad's four corners are written here only once.
 // Only the calls the frame makes are known: quads and triangles, glColor3f and
 // glColor4f, the depth test, blending and its function, the clear, the matrix
 // stack of the model-view and projection matrices, gluLookAt and
@@ -13,22 +15,23 @@
 #include <cstddef>
 #include <cstdint>
 
-// One vertex as the page's buffer holds it: the position as given (the draw's
-// matrix places it) and the colour clamped and rounded to bytes.
+// One vertex as the page's buffer holds it: the position and the colour as
+// given. The draw's matrix places it; the page's shader clamps the colour to
+// [0, 1] as GL does, and the colour stays a float up to the pixel as in Mesa.
 struct WebVertex {
     float x, y, z;
-    uint8_t r, g, b, a;
+    float r, g, b, a;
 };
 
-enum : int32_t { WEBDRAW_CLEAR = 0, WEBDRAW_TRIANGLES = 1 };
+enum : int32_t { WEBDRAW_CLEAR = 0, WEBDRAW_TRIANGLES = 1, WEBDRAW_QUADS = 2 };
 
 // One step for the page, read by it as 32-bit words: a clear, or a run of
-// triangles from the vertex array under one matrix and one depth and blend
-// state. Integers and floats never share a word.
+// triangles or quads from the vertex array under one matrix and one depth and
+// blend state. Integers and floats never share a word.
 struct WebDraw {
     int32_t kind;
-    int32_t first;      // triangles: first vertex
-    int32_t count;      // triangles: vertex count, a multiple of 3
+    int32_t first;      // triangles, quads: first vertex
+    int32_t count;      // vertex count, a multiple of 3 (triangles) or 4 (quads)
     int32_t depthTest;  // 0 or 1
     int32_t blend;      // 0 or 1
     int32_t blendSrc;   // GL enumerants, as the frame gave them
@@ -46,7 +49,7 @@ struct WebFrame {
     int vertexCount;
     WebDraw draws[WEB_MAX_DRAWS];
     int drawCount;
-    long dropped; // vertices or draws past the room, left out
+    long dropped; // vertices and clears past the room, left out
 };
 
 constexpr int WEB_STACK_DEPTH = 32;
@@ -66,11 +69,6 @@ struct TranslatorState {
     int32_t blendSrc;
     int32_t blendDst;
     float clearColour[4];
-    // The primitive being built: its mode and the vertices given so far (a
-    // quad waits for its fourth).
-    int32_t beginMode; // -1 outside glBegin
-    WebVertex pending[4];
-    int pendingCount;
     bool stateChanged; // the next triangle starts a new draw
 };
 
@@ -82,7 +80,8 @@ void resetTranslator(TranslatorState& state);
 void beginWebFrame(WebFrame& frame);
 
 // Applies the recorded calls [first, last) to state, appending clears and
-// triangles to frame.
+// triangles to frame. Inside glBegin .. glEnd only colours and vertices count,
+// as in GL; a primitive still open at last is left out.
 void translateCalls(TranslatorState& state, size_t first, size_t last, WebFrame& frame);
 
 // Column-major 4x4 matrices as GL builds them; out = a x b.

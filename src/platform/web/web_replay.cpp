@@ -75,6 +75,12 @@ EMSCRIPTEN_KEEPALIVE void webPresentFrame()
     presentCalls(0, glrecSize(), true);
 }
 
+// The translation alone, with nothing handed to the drawer.
+EMSCRIPTEN_KEEPALIVE void webTranslateFrame()
+{
+    presentCalls(0, glrecSize(), false);
+}
+
 // Vertices and draws of the last frame translated.
 EMSCRIPTEN_KEEPALIVE int webFrameVertices()
 {
