@@ -19,13 +19,18 @@ import zlib
 
 CHROMIUM = "/usr/bin/chromium"
 
-# Flags for a machine with no network and no GPU: root needs no sandbox, the
-# background services would only try the network, and WebGL runs on SwiftShader.
-FLAGS = ["--headless", "--no-sandbox", "--disable-quic", "--no-first-run",
+# Flags for a machine with no network and no GPU: root needs no sandbox, and
+# the background services would only try the network.
+FLAGS = ["--no-sandbox", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
          "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
          "--hide-scrollbars", "--mute-audio"]
+# Where WebGL runs: headless on SwiftShader (the processor, no display), or in a
+# window on an X display (Xvfb) through ANGLE over that display's OpenGL, Mesa.
+GPU_FLAGS = {
+    "swiftshader": ["--headless", "--use-angle=swiftshader", "--enable-unsafe-swiftshader"],
+    "mesa": ["--use-gl=angle", "--use-angle=gl", "--ignore-gpu-blocklist"],
+}
 
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -127,10 +132,10 @@ class WebSocket:
 class Browser:
     """Headless Chromium showing one page, driven through its DevTools protocol."""
 
-    def __init__(self, url, width=1000, height=800, extra_flags=()):
+    def __init__(self, url, width=1000, height=800, gpu="swiftshader"):
         self.profile = tempfile.mkdtemp(prefix="hillcar-chromium-")
         self.proc = subprocess.Popen(
-            [CHROMIUM] + FLAGS + list(extra_flags) +
+            [CHROMIUM] + FLAGS + GPU_FLAGS[gpu] +
             ["--user-data-dir=" + self.profile, "--remote-debugging-port=0",
              "--window-size=%d,%d" % (width, height), url],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
