@@ -29,12 +29,12 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian's Emscripten: run with Debian's own python3 first on the PATH, with
 # its node modules (acorn) where its tools look for them.
-build_web() {
+build_web() (
   export PATH="/usr/bin:$PATH" NODE_PATH=/usr/share/nodejs
   emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release \
     -DHILLCAR_BUILD_TESTS=OFF -DHILLCAR_BUILD_APP=OFF
   cmake --build build-web -j"$jobs"
-}
+)
 
 case "${1:-}" in
   demo)
