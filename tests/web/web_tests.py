@@ -93,8 +93,21 @@ def case_start(server, args):
         wait_frames(browser, 50)
         shot = canvas_shot(browser)
         state = world_state(browser)
+        page = browser.evaluate(
+            "(() => { const c = document.getElementById('screen'), r = c.getBoundingClientRect();"
+            " return {buffer: [c.width, c.height], shown: [r.width, r.height],"
+            " window: [innerWidth, innerHeight],"
+            " button: document.getElementById('fullscreen').textContent}; })()")
     finally:
         browser.close()
+    print("canvas %s drawn, shown at %s in a window of %s" % (page["buffer"], page["shown"],
+                                                           page["window"]))
+    check(page["buffer"] == [800, 600], "the canvas does not draw 800x600")
+    shown_w, shown_h = page["shown"]
+    check(abs(shown_w / shown_h - 4 / 3) < 0.01, "the canvas is not shown at 4:3")
+    check(shown_w > 0.9 * page["window"][0] or shown_h > 0.8 * page["window"][1],
+          "the canvas does not fill the window's width or height")
+    check(page["button"] == "Full screen", "no \"Full screen\" button")
     save_shot(args.out, "start.png", shot)
     w, h, rgb = shot
     sky = [round(c * 255) for c in state["clearcol"]]
