@@ -5,14 +5,17 @@
 #                   under Wine, Windows)
 #   ./dev.sh windows  install what is missing, cross-build hillcar.exe,
 #                   hillcar-replay.exe and hillcar-<version>-win64.zip
+#   ./dev.sh web    install what is missing, build the page into build-web/page
+#   ./dev.sh serve  serve that page on http://127.0.0.1:8000/ (or the port given)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(g++ cmake make pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri)
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64 python3)
+WEB_PACKAGES=(cmake make emscripten python3)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                xvfb xauth xdotool x11-apps x11-utils python3 valgrind desktop-file-utils dpkg-dev
-               "${WINDOWS_PACKAGES[@]}" googletest wine wine64)
+               "${WINDOWS_PACKAGES[@]}" googletest wine wine64 "${WEB_PACKAGES[@]}" chromium)
 WINDOWS_TOOLCHAIN=cmake/mingw-w64-x86_64.cmake
 
 install_missing() {
@@ -30,6 +33,15 @@ install_missing() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Debian's Emscripten: run with Debian's own python3 first on the PATH, with
+# its node modules (acorn) where its tools look for them.
+build_web() (
+  export PATH="/usr/bin:$PATH" NODE_PATH=/usr/share/nodejs
+  emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release \
+    -DHILLCAR_BUILD_TESTS=OFF -DHILLCAR_BUILD_APP=OFF
+  cmake --build build-web -j"$jobs"
+)
+
 case "${1:-}" in
   demo)
     install_missing "${DEMO_PACKAGES[@]}"
@@ -43,6 +55,8 @@ case "${1:-}" in
     cmake --build build -j"$jobs"
     # Every run goes ahead when one before it failed; the status says if any did.
     failed=()
+    # The page, for the web tests of the suite (label web).
+    build_web || failed+=("web build")
     ctest --test-dir build --output-on-failure -j"$jobs" || failed+=("test suite")
     # The Windows build, its suite under Wine and its traces against this build's.
     if cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_TOOLCHAIN" \
@@ -70,8 +84,18 @@ case "${1:-}" in
     (cd build-windows && cpack -G ZIP)
     ls -l build-windows/hillcar.exe build-windows/hillcar-replay.exe build-windows/hillcar-*-win64.zip
     ;;
+  web)
+    install_missing "${WEB_PACKAGES[@]}"
+    build_web
+    echo "The page is in build-web/page: ./dev.sh serve, then open http://127.0.0.1:8000/"
+    ;;
+  serve)
+    [ -f build-web/page/hillcar.js ] || { echo "no page yet: ./dev.sh web" >&2; exit 1; }
+    echo "Serving build-web/page on http://127.0.0.1:${2:-8000}/ (Ctrl+C ends)"
+    exec /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory build-web/page "${2:-8000}"
+    ;;
   *)
-    echo "usage: $0 demo|test|windows" >&2
+    echo "usage: $0 demo|test|windows|web|serve [PORT]" >&2
     exit 2
     ;;
 esac

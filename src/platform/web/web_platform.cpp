@@ -1,0 +1,88 @@
+// The page as the frame's platform: keys from the page's key events, the tick
+// count from the page's clock, the GNU C library's rand, and a buffer swap
+// that hands the frame's recorded GL calls to the page's WebGL drawer.
+#include "platform/platform.h"
+#include "platform/scripted/gl_record.h"
+#include "platform/scripted/rand_model.h"
+#include "platform/web/web_keys.h"
+#include "platform/web/web_platform.h"
+#include "platform/web/web_present.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+
+namespace {
+
+bool slotHeld[WEB_KEY_SLOTS];
+// The page's C library has a rand of its own; the model of the GNU one makes
+// a seed build the same world as the program on Linux.
+GlibcRand generator;
+short vkState[256];
+
+void updateKeyState()
+{
+    for (short& s : vkState) s = 0;
+    for (int slot = 0; slot < WEB_KEY_SLOTS; slot++)
+        if (slotHeld[slot]) vkState[getSlotVirtualKey(slot)] = (short)0x80;
+}
+
+EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* e, void*)
+{
+    int slot = getWebKeySlot(e->code);
+    if (slot < 0) return EM_FALSE;
+    slotHeld[slot] = eventType == EMSCRIPTEN_EVENT_KEYDOWN;
+    updateKeyState();
+    // The page keeps its own meaning of a key with Ctrl, Alt or Meta (reload,
+    // tab switch) and of Escape (leaving full screen); the program's other
+    // keys must not scroll the page or go back in its history.
+    if (e->ctrlKey || e->altKey || e->metaKey) return EM_FALSE;
+    return getSlotVirtualKey(slot) == VK_ESCAPE ? EM_FALSE : EM_TRUE;
+}
+
+// A key let go while the page had no focus sends no key-up: forget them all.
+EM_BOOL onBlur(int, const EmscriptenFocusEvent*, void*)
+{
+    for (bool& h : slotHeld) h = false;
+    updateKeyState();
+    return EM_FALSE;
+}
+
+} // namespace
+
+void webListenForKeys()
+{
+    const char* target = EMSCRIPTEN_EVENT_TARGET_WINDOW;
+    emscripten_set_keydown_callback(target, nullptr, EM_TRUE, onKey);
+    emscripten_set_keyup_callback(target, nullptr, EM_TRUE, onKey);
+    emscripten_set_blur_callback(target, nullptr, EM_TRUE, onBlur);
+}
+
+short getKeyState(int vk)
+{
+    return vk >= 0 && vk < 256 ? vkState[vk] : (short)0;
+}
+
+uint32_t getTickCount()
+{
+    // The page's clock never steps back; anchored to the date so that every
+    // visit seeds another world.
+    static const double base = emscripten_date_now() - emscripten_get_now();
+    return (uint32_t)(uint64_t)(base + emscripten_get_now());
+}
+
+void swapBuffers(DeviceContext*)
+{
+    glrecSwap();
+    presentCalls(0, glrecSize(), true);
+}
+
+int platformRand()
+{
+    return nextGlibcRand(generator);
+}
+
+void platformSrand(uint32_t seed)
+{
+    seedGlibcRand(generator, seed);
+}

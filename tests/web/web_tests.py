@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""The page in headless Chromium: web_tests.py --case NAME --page FOLDER ...
+
+  start    the page shows sky and terrain after start (a screenshot's pixels)
+  drive    holding Up (key events) reaches the frame and moves the picture
+  view     V changes the camera view on release, and the picture with it
+  trace    a scripted run in the page traces byte for byte as hillcar-replay
+  picture  a recorded frame drawn by the page's translator in WebGL and by the
+           desktop's GL (Mesa on Xvfb) agree to within a few levels per pixel
+
+Exit status 0 pass, 1 fail, 77 skip (the page is not built or Chromium is
+missing)."""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "window"))
+
+import chromium  # noqa: E402
+import xvfb  # noqa: E402
+from xvfb import SKIP, Failure, check  # noqa: E402
+
+# Picture comparison: a pixel agrees when every channel is within TOLERANCE
+# levels; the edges of polygons fall on other pixels in two rasterisers, so a
+# small share may differ by more.
+TOLERANCE = 3
+MAX_OUTLIERS = 0.002
+MAX_MEAN = 0.5
+
+
+def world_state(browser):
+    return json.loads(browser.evaluate("Module.UTF8ToString(Module._webWorldState())"))
+
+
+def frames(browser):
+    return browser.evaluate("Module.hillcarDraw.frames")
+
+
+def wait_frames(browser, n, timeout=60):
+    target = frames(browser) + n
+    browser.wait_for("Module.hillcarDraw.frames >= %d" % target, timeout)
+
+
+def canvas_shot(browser):
+    """The canvas as shown, at half its CSS size: (width, height, rgb)."""
+    r = browser.evaluate("(() => { const r = document.getElementById('screen')"
+                         ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+    clip = {"x": r[0], "y": r[1], "width": r[2], "height": r[3], "scale": 0.5}
+    data = browser.call("Page.captureScreenshot", format="png", clip=clip)["data"]
+    return chromium.decode_png(chromium.base64.b64decode(data))
+
+
+def share_changed(a, b):
+    """Share of pixels of two equal-sized shots that differ by more than 8
+    levels in some channel."""
+    wa, ha, pa = a
+    wb, hb, pb = b
+    check((wa, ha) == (wb, hb), "screenshots of different sizes")
+    changed = sum(1 for i in range(0, len(pa), 3)
+                  if max(abs(pa[i] - pb[i]), abs(pa[i + 1] - pb[i + 1]),
+                         abs(pa[i + 2] - pb[i + 2])) > 8)
+    return changed / (wa * ha)
+
+
+def save_shot(out, name, shot):
+    os.makedirs(out, exist_ok=True)
+    chromium.write_png(os.path.join(out, name), *shot)
+
+
+def open_page(server, name):
+    browser = chromium.Browser(server.url(name))
+    try:
+        browser.wait_for("Module.hillcarDraw && Module.hillcarDraw.frames >= 10", 60)
+    except BaseException:
+        browser.close()
+        raise
+    return browser
+
+
+# A world whose start shows a good piece of sky behind its hills.
+START_SEED = 2
+
+
+def case_start(server, args):
+    browser = open_page(server, "index.html?seed=%d" % START_SEED)
+    try:
+        wait_frames(browser, 50)
+        shot = canvas_shot(browser)
+        state = world_state(browser)
+        page = browser.evaluate(
+            "(() => { const c = document.getElementById('screen'), r = c.getBoundingClientRect();"
+            " return {buffer: [c.width, c.height], shown: [r.width, r.height],"
+            " window: [innerWidth, innerHeight],"
+            " button: document.getElementById('fullscreen').textContent}; })()")
+    finally:
+        browser.close()
+    print("canvas %s drawn, shown at %s in a window of %s" % (page["buffer"], page["shown"],
+                                                           page["window"]))
+    check(page["buffer"] == [800, 600], "the canvas does not draw 800x600")
+    shown_w, shown_h = page["shown"]
+    check(abs(shown_w / shown_h - 4 / 3) < 0.01, "the canvas is not shown at 4:3")
+    check(shown_w > 0.9 * page["window"][0] or shown_h > 0.8 * page["window"][1],
+          "the canvas does not fill the window's width or height")
+    check(page["button"] == "Full screen", "no \"Full screen\" button")
+    save_shot(args.out, "start.png", shot)
+    w, h, rgb = shot
+    sky = [round(c * 255) for c in state["clearcol"]]
+    pixels = [tuple(rgb[i:i + 3]) for i in range(0, len(rgb), 3)]
+    is_sky = [max(abs(p[k] - sky[k]) for k in range(3)) <= 2 for p in pixels]
+    top = is_sky[:w * h // 20]
+    print("sky %s: %.1f%% of the picture, %.1f%% of its top twentieth; %d colours" % (
+        sky, 100.0 * sum(is_sky) / len(pixels), 100.0 * sum(top) / len(top), len(set(pixels))))
+    check(sum(is_sky) > 0.01 * len(pixels), "less than 1% of the picture is the sky colour")
+    check(sum(is_sky) < 0.7 * len(pixels), "more than 70% of the picture is the sky colour")
+    check(len(set(pixels)) > 200, "the terrain shows fewer than 200 colours")
+
+
+def hold_key(browser, code, key, vk, frames_held):
+    browser.key("keyDown", code, key, vk)
+    wait_frames(browser, frames_held)
+
+
+def case_drive(server, args):
+    browser = open_page(server, "index.html")
+    try:
+        before = world_state(browser)
+        shot_before = canvas_shot(browser)
+        hold_key(browser, "ArrowUp", "ArrowUp", 38, 30)
+        held = world_state(browser)
+        shot_held = canvas_shot(browser)
+        browser.key("keyUp", "ArrowUp", "ArrowUp", 38)
+        wait_frames(browser, 3)
+        after = world_state(browser)
+    finally:
+        browser.close()
+    save_shot(args.out, "drive-before.png", shot_before)
+    save_shot(args.out, "drive-held.png", shot_held)
+    moved = sum((held["rnos"][k] - before["rnos"][k]) ** 2 for k in range(3)) ** 0.5
+    changed = share_changed(shot_before, shot_held)
+    print("speed %.2f -> %.2f, autopilot timeout %.2f -> %.2f -> %.2f, nose moved %.2f, "
+          "%.0f%% of the picture changed" % (before["rspd"], held["rspd"], before["timeout"],
+                                           held["timeout"], after["timeout"], moved, 100 * changed))
+    # Only an arrow key puts the autopilot's timeout up to 15 s.
+    check(held["timeout"] > 14.0, "the frame did not see Up held")
+    check(after["timeout"] < held["timeout"], "Up still held after its key-up")
+    check(held["rspd"] > before["rspd"] + 1.0, "holding Up did not speed the truck up")
+    check(moved > 1.0, "the truck did not move")
+    check(changed > 0.05, "the picture did not move")
+
+
+def case_view(server, args):
+    browser = open_page(server, "index.html")
+    try:
+        before = world_state(browser)
+        shot_before = canvas_shot(browser)
+        hold_key(browser, "KeyV", "v", 86, 3)
+        held = world_state(browser)
+        browser.key("keyUp", "KeyV", "v", 86)
+        wait_frames(browser, 3)
+        after = world_state(browser)
+        shot_after = canvas_shot(browser)
+    finally:
+        browser.close()
+    save_shot(args.out, "view-before.png", shot_before)
+    save_shot(args.out, "view-after.png", shot_after)
+    changed = share_changed(shot_before, shot_after)
+    print("view %d, %d with V held, %d after its release; %.0f%% of the picture changed" % (
+        before["view"], held["view"], after["view"], 100 * changed))
+    check(held["view"] == before["view"], "the view changed while V was still held")
+    check(after["view"] == (before["view"] + 1) % 10, "V's release did not step the view")
+    check(changed > 0.2, "the picture did not change with the view")
+
+
+def run_script_in_page(server, script):
+    browser = chromium.Browser(server.url("trace.html"))
+    try:
+        browser.wait_for("window.hillcarReady", 60)
+        return browser, browser.evaluate("hillcarRunScript(%s)" % json.dumps(script), 300)
+    except BaseException:
+        browser.close()
+        raise
+
+
+def case_trace(server, args):
+    path = os.path.join(HERE, "trace.replay")
+    native = subprocess.run([args.replay, path], stdout=subprocess.PIPE, check=True).stdout.decode()
+    with open(path) as f:
+        browser, result = run_script_in_page(server, f.read())
+    browser.close()
+    check(result["status"] == 0, "the page's run ended with status %d: %s" % (
+        result["status"], result["errors"]))
+    page = result["trace"]
+    lines_native, lines_page = native.splitlines(), page.splitlines()
+    print("%d lines (%d bytes) from hillcar-replay, %d lines (%d bytes) from the page" % (
+        len(lines_native), len(native), len(lines_page), len(page)))
+    for n, (a, b) in enumerate(zip(lines_native, lines_page), 1):
+        if a != b:
+            fields = [k for k in json.loads(a) if json.loads(a).get(k) != json.loads(b).get(k)]
+            raise Failure("line %d differs first, in %s" % (n, ", ".join(fields[:8])))
+    check(page == native, "the page's trace is not hillcar-replay's")
+
+
+def read_ppm(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    parts = data.split(b"\n", 3)
+    check(parts[0] == b"P6", "not a binary PPM")
+    w, h = map(int, parts[1].split())
+    return w, h, parts[3]
+
+
+def compare_picture(server, args, name, display):
+    script_path = os.path.join(HERE, name + ".replay")
+    ppm = os.path.join(args.out, name + "-mesa.ppm")
+    env = dict(os.environ, DISPLAY=display, LIBGL_ALWAYS_SOFTWARE="1")
+    subprocess.run([args.snapshot, script_path, ppm], env=env, check=True)
+    desk = read_ppm(ppm)
+    with open(script_path) as f:
+        browser, result = run_script_in_page(server, f.read())
+    try:
+        check(result["status"] == 0, "the page's run failed: " + result["errors"])
+        pixels = browser.evaluate("(() => { hillcarDrawLastFrame(); return hillcarPixels(); })()")
+    finally:
+        browser.close()
+    page = (pixels["width"], pixels["height"], chromium.base64.b64decode(pixels["rgb"]))
+    check(page[:2] == desk[:2], "pictures of different sizes")
+    save_shot(args.out, name + "-mesa.png", desk)
+    save_shot(args.out, name + "-page.png", page)
+    a, b = desk[2], page[2]
+    worst = [max(abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]), abs(a[i + 2] - b[i + 2]))
+             for i in range(0, len(a), 3)]
+    n = len(worst)
+    outliers = sum(1 for d in worst if d > TOLERANCE)
+    mean = sum(abs(x - y) for x, y in zip(a, b)) / len(a)
+    exact = sum(1 for d in worst if d == 0)
+    # Where they differ: a picture of the differences, 32 times brighter.
+    diff = bytes(min(255, 32 * abs(x - y)) for x, y in zip(a, b))
+    save_shot(args.out, name + "-diff.png", (desk[0], desk[1], diff))
+    print("%s: %.2f%% of pixels equal, %.3f%% beyond %d levels, largest %d, mean %.3f levels" % (
+        name, 100.0 * exact / n, 100.0 * outliers / n, TOLERANCE, max(worst), mean))
+    check(outliers <= MAX_OUTLIERS * n, "%s: %.3f%% of pixels differ by more than %d levels" % (
+        name, 100.0 * outliers / n, TOLERANCE))
+    check(mean <= MAX_MEAN, "%s: the mean difference is %.3f levels" % (name, mean))
+
+
+def case_picture(server, args):
+    if not args.snapshot or xvfb.missing_tools(["Xvfb"]):
+        return SKIP
+    server_proc, display = xvfb.start_xvfb("1024x768")
+    try:
+        for name in ("picture-behind", "picture-debug"):
+            compare_picture(server, args, name, display)
+    finally:
+        xvfb.stop_xvfb(server_proc)
+
+
+CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
+         "picture": case_picture}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--page", required=True, help="folder of the built page")
+    parser.add_argument("--replay", help="the native hillcar-replay")
+    parser.add_argument("--snapshot", help="the native hillcar-gl-snapshot")
+    parser.add_argument("--out", default="web-results", help="where pictures are left")
+    args = parser.parse_args()
+    needed = ["index.html", "hillcar.js", "hillcar.wasm", "trace.html", "hillcar-trace.js"]
+    if not all(os.path.exists(os.path.join(args.page, f)) for f in needed):
+        print("SKIP: the page is not built in %s (./dev.sh web)" % args.page)
+        return SKIP
+    if not os.path.exists(chromium.CHROMIUM):
+        print("SKIP: no %s" % chromium.CHROMIUM)
+        return SKIP
+    os.makedirs(args.out, exist_ok=True)
+    server = chromium.PageServer(args.page)
+    try:
+        status = CASES[args.case](server, args)
+    except (Failure, subprocess.CalledProcessError) as e:
+        print("FAIL: %s" % e)
+        return 1
+    finally:
+        server.close()
+    print("PASS" if status is None else "SKIP")
+    return 0 if status is None else status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
