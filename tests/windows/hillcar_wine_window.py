@@ -18,6 +18,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 import time
 
 # No compiled modules next to the sources.
@@ -116,13 +117,20 @@ def start(run, args, options=(), cwd=None):
     run.start_argv([args.wine, args.hillcar] + list(options), env, cwd)
 
 
-def wine_run(args, argv, cwd=None, timeout=120):
-    """(status, stdout bytes, stderr text) of a Windows program run to its end."""
-    env = dict(os.environ)
+def wine_run(run, args, argv, cwd=None, timeout=120):
+    """(status, stdout bytes, stderr text) of a Windows program run to its
+    end on run's screen: the Wine server and its desktop, started by the
+    first run, serve the later ones on the screen they were started on. The
+    output goes to files, not pipes: the server inherits them and lingers for
+    seconds after the run, and a pipe would wait for that."""
+    env = run.env()
     env.setdefault("WINEDEBUG", "-all")
-    res = subprocess.run([args.wine] + argv, env=env, cwd=cwd, capture_output=True,
-                         stdin=subprocess.DEVNULL, timeout=timeout)
-    return res.returncode, res.stdout, res.stderr.decode(errors="replace")
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        res = subprocess.run([args.wine] + argv, env=env, cwd=cwd, stdout=out, stderr=err,
+                             stdin=subprocess.DEVNULL, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return res.returncode, out.read(), err.read().decode(errors="replace")
 
 
 def case_windowed_escape(run, args):
@@ -230,7 +238,7 @@ def case_record_play(run, args):
     check(all(b > 0 and v > 1000 and c > 1000 for b, v, c in counts),
           "a frame with too few GL calls counted: %r" % (min(counts),))
 
-    status, out, err = wine_run(args, [args.replay, "r.txt"], tmp)
+    status, out, err = wine_run(run, args, [args.replay, "r.txt"], tmp)
     check(status == 0, "hillcar-replay.exe: status %d: %s" % (status, err))
     expect_same_trace(live_lines, out, "hillcar-replay.exe's trace")
     if args.host_replay:
@@ -262,7 +270,7 @@ def case_command_line(run, args):
              "[--trace FILE] [--help] [--version]\n")
 
     def refused(argv, status, expected, label):
-        got, out, err = wine_run(args, [args.hillcar] + argv, tmp, timeout=30)
+        got, out, err = wine_run(run, args, [args.hillcar] + argv, tmp, timeout=30)
         err = err.replace("\r\n", "\n")
         check(got == status and err == expected, "%s: status %d, stderr %r; expected %d, %r"
               % (label, got, err, status, expected))
@@ -278,14 +286,26 @@ def case_command_line(run, args):
     with open(os.path.join(tmp, "bad.txt"), "wb") as f:
         f.write(b"seed 3\r\nframe 100 UP\r\nframe 116 JUMP\r\n")
     if args.replay:
-        _, _, expected = wine_run(args, [args.replay, "bad.txt"], tmp, timeout=30)
+        _, _, expected = wine_run(run, args, [args.replay, "bad.txt"], tmp, timeout=30)
         expected = expected.replace("\r\n", "\n")
         check(expected.startswith("hillcar-replay: line 3: "), "hillcar-replay.exe said %r" % expected)
         refused(["--windowed", "--play", "bad.txt", "--record", "r.txt"], 2, expected, "bad script")
         check(not os.path.exists(os.path.join(tmp, "r.txt")), "a recording was begun for a bad script")
-    status, out, _ = wine_run(args, [args.hillcar, "--version"], tmp, timeout=30)
+    status, out, _ = wine_run(run, args, [args.hillcar, "--version"], tmp, timeout=30)
     check(status == 0 and re.fullmatch(rb"hillcar \d+\.\d+\.\d+\r?\n", out),
           "--version: %d %r" % (status, out))
+
+    # Started the way Windows starts a program from a shortcut or a console,
+    # with no standard streams: the refusal is shown in a box instead.
+    folder, name = os.path.split(os.path.abspath(args.hillcar))
+    env = run.env()
+    env.setdefault("WINEDEBUG", "-all")
+    run.start_argv([args.wine, "start", "/wait", name, "--frobnicate"], env, folder)
+    box = run.find_window("Error", seconds=15)
+    check(run.prog.poll() is None, "hillcar ended before the refusal was acknowledged")
+    run.press(box, "Return", hold=0.1)
+    expect_exit(run, 2)
+    check("frobnicate" not in run.stderr_text(), "the refusal went to standard error too")
 
 
 # (screen size, extra Xvfb arguments, cases)
