@@ -14,6 +14,7 @@ status 0 = pass, 1 = a case failed, 77 = the tools are missing (skip).
 WINEPREFIX and WINEDEBUG come from the environment.
 """
 import argparse
+import datetime
 import os
 import re
 import subprocess
@@ -111,9 +112,11 @@ def wait_for_wine(wine):
     subprocess.run([server, "-w"], timeout=60)
 
 
-def start(run, args, options=(), cwd=None):
+def start(run, args, options=(), cwd=None, tz=None):
     env = run.env()
     env.setdefault("WINEDEBUG", "-all")
+    if tz:
+        env["TZ"] = tz
     run.start_argv([args.wine, args.hillcar] + list(options), env, cwd)
 
 
@@ -211,7 +214,9 @@ def case_record_play(run, args):
     # in the window gives the same frames again. The files are named relative
     # to the run's folder, so no Unix path has to be a Windows one.
     tmp = run.tmpdir("wine-record")
-    start(run, args, ["--windowed", "--record", "r.txt", "--trace", "live.jsonl"], tmp)
+    # Nine hours off UTC, which the recording's time must not be.
+    started = datetime.datetime.now(datetime.timezone.utc).replace(tzinfo=None)
+    start(run, args, ["--windowed", "--record", "r.txt", "--trace", "live.jsonl"], tmp, "JST-9")
     win = run.find_window("Program", seconds=15)
     time.sleep(0.5)
     drive(run, win, 0.5)  # every Wine start adds to the test's time already
@@ -225,8 +230,12 @@ def case_record_play(run, args):
         live = f.read()
     # Written as bytes: a text-mode file would end its lines with CR LF.
     check(b"\r" not in recorded and b"\r" not in live, "carriage returns in the files written")
-    check(re.match(rb"# recorded by hillcar \S+ on Windows, \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC\n",
-                   recorded), "the recording's first line: %r" % recorded.split(b"\n")[0])
+    made = re.match(rb"# recorded by hillcar \S+ on Windows, (\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) UTC\n",
+                    recorded)
+    check(made, "the recording's first line: %r" % recorded.split(b"\n")[0])
+    when = datetime.datetime.strptime(made.group(1).decode(), "%Y-%m-%d %H:%M:%S")
+    check(abs((when - started).total_seconds()) < 120,
+          "the recording says it was made at %s UTC, begun at %s" % (when, started))
     frames = check_recording(recorded.decode(), "msvcrt")
     live_lines = live.splitlines(keepends=True)
     check(len(live_lines) == len(frames), "%d trace lines for %d recorded frames"
