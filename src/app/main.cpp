@@ -115,16 +115,16 @@ void seedRandom()
 }
 
 // What must be had before any window: the script to play, the files to write.
-// Returns 0, or the exit status after the message.
-int openSession()
+// Returns 0, or the exit status after the message on err.
+int openSession(FILE* err)
 {
     Session& s = session;
     if (s.options.play) {
-        if (!playerOpen(s.player, s.options.play, stderr)) return 2;
+        if (!playerOpen(s.player, s.options.play, err)) return 2;
         s.playing = playerAdvance(s.player, theWorld(), nullptr, nullptr);
     }
-    if (s.options.record && !recordOpen(s.record, s.options.record, stderr)) return 1;
-    if (s.options.trace && !traceOpen(s.trace, s.options.trace, stderr)) return 1;
+    if (s.options.record && !recordOpen(s.record, s.options.record, err)) return 1;
+    if (s.options.trace && !traceOpen(s.trace, s.options.trace, err)) return 1;
     return 0;
 }
 
@@ -240,23 +240,28 @@ int WinMain()
     return msg.param;
 }
 
+// The messages of the command line and the files go to standard error, or to
+// a box where it leads nowhere (a Windows program started from a shortcut).
 int main(int argc, char** argv)
 {
+    FILE* err = textOut(stderr);
     char why[256];
     if (!parseOptions(argc, argv, session.options, why, sizeof why)) {
-        fprintf(stderr, "hillcar: %s\n%s\n", why, USAGE);
+        fprintf(err, "hillcar: %s\n%s\n", why, USAGE);
+        showStoredText("Error");
         return 2;
     }
-    if (session.options.help) {
-        printHelp(stdout);
+    if (session.options.help || session.options.version) {
+        FILE* out = textOut(stdout);
+        if (session.options.help) printHelp(out);
+        else fprintf(out, "hillcar %s\n", HILLCAR_VERSION);
+        showStoredText("hillcar");
         return 0;
     }
-    if (session.options.version) {
-        printf("hillcar %s\n", HILLCAR_VERSION);
-        return 0;
-    }
-    int status = openSession();
+    int status = openSession(err);
     if (status == 0) status = WinMain();
     closeSession();
+    // A refused file, or a write that failed during the run.
+    showStoredText("Error");
     return status;
 }

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <cstdio>
 
 struct Window;    // the one window (opaque)
 struct GLContext; // a GL context (opaque)
@@ -42,6 +43,15 @@ void showMessage(const char* text, const char* title); // OK button, no icon
 // A failed start-up step: "what: <the layer's reason>" on stderr, and in a box
 // titled "Error" when a display can show one.
 void reportFailure(const char* what);
+
+// Where the program's own text goes outside the window: stream (stdout or
+// stderr) itself, or, when it leads nowhere, a store of the text that
+// showStoredText puts in a box. A Windows program built for the GUI has no
+// standard streams unless they are redirected, even when started from a
+// console; on Linux they are always the streams.
+FILE* textOut(FILE* stream);
+// Shows what the store holds, if anything, in a box titled title, and empties it.
+void showStoredText(const char* title);
 
 // Starts the windowing layer; false, reported, when there is no display.
 bool startWindowing();

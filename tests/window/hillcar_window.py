@@ -59,13 +59,13 @@ class Run:
     def start_program(self, hillcar, env, args=()):
         self.start_argv([hillcar] + list(args), env)
 
-    def start_argv(self, argv, env):
+    def start_argv(self, argv, env, cwd=None):
         self.out = tempfile.TemporaryFile()
         self.err = tempfile.TemporaryFile()
         # Its own process group, so that SDL's message-box child goes with it.
         self.prog = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
                                      stdout=self.out, stderr=self.err,
-                                     start_new_session=True)
+                                     start_new_session=True, cwd=cwd)
 
     def stderr_text(self):
         self.err.seek(0)
@@ -349,6 +349,51 @@ def wait_for_lines(run, path, count, seconds):
         time.sleep(0.25)
 
 
+def drive(run, win, scale=1.0):
+    """Presses the keys of DRIVE in the window, each for its time times scale
+    (but at least 0.15 s, some frames even at a low frame rate)."""
+    for key, hold in DRIVE:
+        run.press(win, key, max(0.15, hold * scale))
+        time.sleep(0.15)
+
+
+def check_recording(text, rand):
+    """The recording of a DRIVE run: its header names the program, the
+    generator rand and the seed, and its frames hold every key of the drive.
+    Returns its frame lines, as lists of words."""
+    lines = text.splitlines()
+    check(lines[0].startswith("# recorded by hillcar ") and lines[1] == "rand " + rand
+          and re.fullmatch(r"seed \d+", lines[2]), "recording starts %r" % lines[:3])
+    frames = frame_lines(text)
+    check(len(frames) >= 100, "only %d frames recorded" % len(frames))
+    held = set(k for f in frames for k in f[2:])
+    missing = [k for k in DRIVE_KEYS if k not in held]
+    check(not missing, "the recording never holds %s" % missing)
+    check(any({"SHIFT", "R"} <= set(f[2:]) for f in frames), "no frame holds Shift + R")
+    check(any({"SHIFT", "1"} <= set(f[2:]) for f in frames), "no frame holds Shift + 1")
+    return frames
+
+
+def expect_same_trace(live_lines, got, label):
+    """got (bytes) is the trace whose lines are live_lines, byte for byte."""
+    if got == b"".join(live_lines):
+        return
+    got = got.splitlines(keepends=True)
+    first = next((i for i, (a, b) in enumerate(zip(got, live_lines)) if a != b),
+                 min(len(got), len(live_lines)))
+    raise Failure("%s differs from the live trace at frame %d of %d/%d:\n live %s\n "
+                  "replay %s" % (label, first + 1, len(live_lines), len(got),
+                                 live_lines[first][:300] if first < len(live_lines) else "-",
+                                 got[first][:300] if first < len(got) else "-"))
+
+
+def expect_played(live_lines, played_lines):
+    """The played run's trace begins with the recorded run's frames and goes on."""
+    check(len(played_lines) > len(live_lines), "the run ended with the script")
+    for i, (a, b) in enumerate(zip(live_lines, played_lines)):
+        check(a == b, "played frame %d differs:\n live   %s\n played %s" % (i + 1, a[:300], b[:300]))
+
+
 def case_record_play(run, args):
     check(args.replay, "--replay is needed")
     tmp = run.tmpdir("record")
@@ -359,41 +404,23 @@ def case_record_play(run, args):
     run.start_program(args.hillcar, run.env(), ["--windowed", "--record", rec, "--trace", live])
     win = run.find_window("Program")
     time.sleep(0.5)
-    for key, hold in DRIVE:
-        run.press(win, key, hold)
-        time.sleep(0.15)
+    drive(run, win)
     run.press(win, "Escape")
     expect_exit(run, 0)
     check(run.stderr_text() == "", "stderr: %r" % run.stderr_text())
 
     text = read_text(rec)
     lines = text.splitlines()
-    check(lines[0].startswith("# recorded by hillcar ") and lines[1] == "rand glibc"
-          and re.fullmatch(r"seed \d+", lines[2]), "recording starts %r" % lines[:3])
-    frames = frame_lines(text)
-    check(len(frames) >= 100, "only %d frames recorded" % len(frames))
-    held = set(k for f in frames for k in f[2:])
-    missing = [k for k in DRIVE_KEYS if k not in held]
-    check(not missing, "the recording never holds %s" % missing)
-    check(any({"SHIFT", "R"} <= set(f[2:]) for f in frames), "no frame holds Shift + R")
-    check(any({"SHIFT", "1"} <= set(f[2:]) for f in frames), "no frame holds Shift + 1")
+    frames = check_recording(text, "glibc")
 
     # hillcar-replay gives the live trace byte for byte.
     with open(live, "rb") as f:
-        live_bytes = f.read()
-    live_lines = live_bytes.splitlines(keepends=True)
+        live_lines = f.read().splitlines(keepends=True)
     check(len(live_lines) == len(frames), "%d trace lines for %d recorded frames"
           % (len(live_lines), len(frames)))
     status, out, err = replay(args, rec)
     check(status == 0, "hillcar-replay: status %d: %s" % (status, err))
-    if out != live_bytes:
-        got = out.splitlines(keepends=True)
-        first = next((i for i, (a, b) in enumerate(zip(got, live_lines)) if a != b),
-                     min(len(got), len(live_lines)))
-        raise Failure("replay differs from the live trace at frame %d of %d/%d:\n live %s\n "
-                      "replay %s" % (first + 1, len(live_lines), len(got),
-                                     live_lines[first][:300] if first < len(live_lines) else "-",
-                                     got[first][:300] if first < len(got) else "-"))
+    expect_same_trace(live_lines, out, "replay")
 
     # Played in the window, recorded and traced again: the same frames, keys
     # pressed during the playback ignored, and then the controls handed back.
@@ -414,9 +441,7 @@ def case_record_play(run, args):
 
     with open(played, "rb") as f:
         played_lines = f.read().splitlines(keepends=True)
-    check(len(played_lines) > len(frames), "the run ended with the script")
-    for i, (a, b) in enumerate(zip(live_lines, played_lines)):
-        check(a == b, "played frame %d differs:\n live   %s\n played %s" % (i + 1, a[:300], b[:300]))
+    expect_played(live_lines, played_lines)
     frames2 = frame_lines(read_text(rec2))
     check(frames2[:len(frames)] == frames, "the playback's recording differs from the script")
     check(read_text(rec2).splitlines()[1:3] == lines[1:3], "the playback's seed or generator differs")

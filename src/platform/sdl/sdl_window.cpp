@@ -39,6 +39,15 @@ bool askYesNo(const char* text, const char* title)
     return answer == 1;
 }
 
+// A terminal or a file always takes the program's text on Linux; a closed
+// stream loses it, as for any other program.
+FILE* textOut(FILE* stream)
+{
+    return stream;
+}
+
+void showStoredText(const char*) {}
+
 void showMessage(const char* text, const char* title)
 {
     SDL_ShowSimpleMessageBox(0, title, text, nullptr);

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <io.h>
 
 namespace {
 
@@ -71,6 +73,54 @@ bool askYesNo(const char* text, const char* title)
 
 void showMessage(const char* text, const char* title)
 {
+    MessageBoxA(nullptr, text, title, MB_OK);
+}
+
+namespace {
+
+// The store of text meant for a standard stream that leads nowhere: a pipe
+// the program writes into and reads back from when showing it.
+FILE* store;
+HANDLE storeReader;
+
+bool leadsSomewhere(FILE* stream)
+{
+    HANDLE h = GetStdHandle(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+
+} // namespace
+
+FILE* textOut(FILE* stream)
+{
+    if (leadsSomewhere(stream)) return stream;
+    if (store) return store;
+    // Room for far more than the program ever says: a write never waits.
+    HANDLE reader, writer;
+    if (!CreatePipe(&reader, &writer, nullptr, 1 << 16)) return stream;
+    int fd = _open_osfhandle((intptr_t)writer, _O_WRONLY | _O_BINARY);
+    store = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (!store) {
+        if (fd >= 0) _close(fd);
+        else CloseHandle(writer);
+        CloseHandle(reader);
+        return stream;
+    }
+    setvbuf(store, nullptr, _IONBF, 0);
+    storeReader = reader;
+    return store;
+}
+
+void showStoredText(const char* title)
+{
+    if (!store) return;
+    static char text[4096];
+    DWORD waiting = 0, got = 0;
+    if (!PeekNamedPipe(storeReader, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) return;
+    if (waiting > sizeof text - 1) waiting = sizeof text - 1;
+    if (!ReadFile(storeReader, text, waiting, &got, nullptr)) return;
+    while (got > 0 && text[got - 1] == '\n') got--;
+    text[got] = '\0';
     MessageBoxA(nullptr, text, title, MB_OK);
 }
 
