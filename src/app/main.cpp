@@ -135,8 +135,9 @@ void closeSession()
 }
 } // namespace
 
-// One message for the window. Keys other than Escape are swallowed: the frame
-// polls the keyboard itself.
+// One message for the window, as the windowing layer reports it (the Win32
+// layer dispatches to its own window procedure and reports only the quit).
+// Keys other than Escape are swallowed: the frame polls the keyboard itself.
 long WndProc(Window*, const Message& msg)
 {
     switch (msg.kind) {
@@ -148,7 +149,8 @@ long WndProc(Window*, const Message& msg)
         if (msg.vk == VK_ESCAPE) postQuitMessage(0);
         return 0;
     default:
-        // SDL has already done whatever default processing there is.
+        // The windowing layer has already done whatever default processing
+        // there is.
         return 0;
     }
 }
