@@ -19,6 +19,11 @@ void setFrameKeys(const bool held[256])
     for (int vk = 0; vk < 256; vk++) frameKeys[vk] = held[vk];
 }
 
+void setFrameKey(int vk, bool held)
+{
+    if (vk >= 0 && vk < 256) frameKeys[vk] = held;
+}
+
 void setRandSource(RandSource source)
 {
     randSource = source;

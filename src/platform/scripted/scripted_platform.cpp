@@ -1,56 +1,31 @@
-#include "platform/scripted/gl_record.h"
+// The scripted platform sets the frame's inputs that a live program's loop
+// sets from its clock and keyboard, and records the buffer swap.
+#include "platform/live.h"
 #include "platform/platform.h"
+#include "platform/scripted/gl_record.h"
 #include "platform/scripted/scripted.h"
-
-namespace {
-bool heldKeys[256];
-uint32_t scriptTick;
-RandSource randSource = RAND_PLATFORM;
-RandDraw randDraw;
-} // namespace
 
 void scriptSetKey(int vk, bool held)
 {
-    if (vk >= 0 && vk < 256) heldKeys[vk] = held;
+    setFrameKey(vk, held);
 }
 
 void scriptReleaseKeys()
 {
-    for (bool& k : heldKeys) k = false;
+    for (int vk = 0; vk < 256; vk++) setFrameKey(vk, false);
 }
 
 void scriptSetTick(uint32_t tick)
 {
-    scriptTick = tick;
+    setFrameTick(tick);
 }
 
-short getKeyState(int vk)
+void scriptSetRand(RandSource source)
 {
-    if (vk < 0 || vk >= 256) return 0;
-    return heldKeys[vk] ? (short)0x80 : (short)0;
-}
-
-uint32_t getTickCount()
-{
-    return scriptTick;
+    setRandSource(source);
 }
 
 void swapBuffers(DeviceContext*)
 {
     glrecSwap();
-}
-
-void scriptSetRand(RandSource source)
-{
-    randSource = source;
-}
-
-int platformRand()
-{
-    return nextRandDraw(randDraw);
-}
-
-void platformSrand(uint32_t seed)
-{
-    seedRandDraw(randDraw, randSource, seed);
 }
