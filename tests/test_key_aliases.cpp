@@ -1,7 +1,7 @@
 // The laptop stand-ins: each stands in for a key the program reads and is not
 // one itself, or holding it would also do that key's own action.
 #include "frame/keys.h"
-#include "platform/key_aliases.h"
+#include "platform/win32/key_aliases.h"
 #include "platform/sdl/keymap.h"
 
 #include <gtest/gtest.h>

@@ -11,7 +11,6 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
-
 namespace {
 
 bool slotHeld[WEB_KEY_SLOTS];

@@ -1,4 +1,4 @@
-#include "platform/key_aliases.h"
+#include "platform/win32/key_aliases.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/window.h"

@@ -1,6 +1,7 @@
-// Keys a laptop keyboard lacks, and the keys that stand in for them: held, the
-// stand-in counts as the key itself. Values are the key map's virtual keys;
-// each platform looks the stand-in up on its own keyboard.
+// Keys a laptop keyboard lacks, and the Windows keys that stand in for them:
+// held, the stand-in counts as the key itself. Both are Windows virtual keys,
+// which the key map's values are; the SDL and web key maps name the same
+// stand-ins by their own key codes.
 #pragma once
 
 struct KeyAlias {
