@@ -2,7 +2,7 @@
 // Built as a libFuzzer target with clang (run-fuzz.sh), and everywhere as
 // hillcar-replay-corpus, which runs saved inputs once each: the seed corpus
 // and every input that once found a fault.
-#include "replay.h"
+#include "replay/run.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include "app/player.h"
 #include "app/record.h"
 #include "frame/keys.h"
-#include "replay.h"
+#include "replay/run.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,8 @@
 // tests' own (no frame runs here).
 #ifdef HILLCAR_HAVE_REPLAY
 
-#include "replay.h"
+#include "replay/run.h"
+#include "replay/trace.h"
 #include "test_capture.h"
 #include "test_replay_json.h"
 

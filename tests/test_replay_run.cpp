@@ -5,7 +5,7 @@
 #include "geometry/vec3.h"
 #include "platform/scripted/scripted.h"
 #include "terrain/heightmap.h"
-#include "replay.h"
+#include "replay/run.h"
 #include "test_capture.h"
 #include "test_replay_json.h"
 

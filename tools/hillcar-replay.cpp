@@ -1,6 +1,6 @@
 // hillcar-replay [SCRIPT]: runs the script from the file, or from standard
 // input, and writes the trace to standard output.
-#include "replay.h"
+#include "replay/run.h"
 
 #include <cstdio>
 #include <vector>

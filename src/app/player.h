@@ -2,7 +2,7 @@
 // and keys from the script, at the pace the script's tick counts give.
 #pragma once
 
-#include "replay_script.h"
+#include "replay/script.h"
 
 #include <cstdint>
 #include <vector>

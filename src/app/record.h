@@ -6,7 +6,8 @@
 #pragma once
 
 #include "platform/scripted/rand_model.h"
-#include "replay_script.h"
+#include "replay/script.h"
+#include "replay/trace.h"
 
 #include <cstddef>
 #include <cstdint>

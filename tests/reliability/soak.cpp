@@ -15,7 +15,7 @@
 // --write-script the script is saved, so a failing frame can be looked at
 // with hillcar-replay.
 #include "frame/keys.h"
-#include "replay.h"
+#include "replay/run.h"
 #include "terrain/heightmap.h"
 
 #include <cinttypes>

@@ -5,7 +5,7 @@
 #include "frame/keys.h"
 #include "platform/scripted/scripted.h"
 #include "render/scene.h"
-#include "replay.h"
+#include "replay/run.h"
 #include "terrain/scripts.h"
 
 #include <gtest/gtest.h>

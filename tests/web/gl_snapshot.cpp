@@ -6,7 +6,7 @@
 // clear takes the sky colour it chose itself, exactly as the page does.
 #include "platform/scripted/gl_record.h"
 #include "render/scene.h"
-#include "replay.h"
+#include "replay/run.h"
 
 #include <GL/gl.h>
 #include <SDL.h>

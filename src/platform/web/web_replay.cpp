@@ -7,7 +7,7 @@
 #include "platform/scripted/scripted.h"
 #include "platform/web/web_present.h"
 #include "render/scene.h"
-#include "replay.h"
+#include "replay/run.h"
 
 #include <emscripten.h>
 

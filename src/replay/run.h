@@ -3,7 +3,7 @@
 // line. The script language and the trace are described in replay.md.
 #pragma once
 
-#include "replay_script.h"
+#include "replay/script.h"
 
 #include "frame/world.h"
 

@@ -1,12 +1,10 @@
-// The replay script language and the trace, apart from running frames: the
-// line reader, the `set` directive, the key names, the trace line and the
-// heights and colours dumps. hillcar-replay runs what the reader gives on the
-// scripted platform (replay.h); the program plays it in its window and writes
-// the same trace. Nothing here calls the platform or GL.
+// The replay script language: the line reader, the `set` directive and the
+// key names. hillcar-replay runs what the reader gives on the scripted
+// platform (run.h); the program plays it in its window. Nothing here calls
+// the platform or GL.
 #pragma once
 
 #include "frame/world.h"
-#include "platform/scripted/gl_record.h"
 #include "platform/scripted/rand_model.h"
 
 #include <cstddef>
@@ -92,11 +90,3 @@ const char* replayKeyName(int vk);
 // Reads a whole script file into text; false, with "hillcar-replay: cannot
 // open|read NAME: reason" on err, when it can't. Null path: standard input.
 bool replayReadFile(const char* path, std::vector<char>& text, FILE* err);
-
-// One trace line (with its newline) for a frame that has just run on world.
-void replayWriteTrace(FILE* out, uint64_t frame, uint32_t tick, const World& world,
-                      const FrameValues& values, GlCounts gl);
-
-// The `dump heights` and `dump colors` lines.
-void replayDumpHeights(FILE* out, const World& world);
-void replayDumpColors(FILE* out, const World& world);

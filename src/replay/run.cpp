@@ -1,7 +1,9 @@
-#include "replay.h"
+#include "replay/run.h"
 
 #include "frame/frame.h"
 #include "platform/scripted/scripted.h"
+#include "replay/dump.h"
+#include "replay/trace.h"
 
 namespace {
 
