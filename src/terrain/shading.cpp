@@ -104,7 +104,6 @@ constexpr double NEAR_SQ = 1599.0;
 
 // Rows relaxed side by side, each one vertex behind the row before it.
 constexpr int WAVE = 10;
-constexpr int PAIRS = WAVE / 2;
 
 // The heights as the pass found them, for the relaxation's +i and +j
 // neighbours and the slope light's +i neighbour, with a margin of zeros all
@@ -121,6 +120,9 @@ float* foundRow(int i)
 }
 
 #if defined(HILLCAR_SHADING_SSE2)
+
+// A wave's rows as pairs of lanes.
+constexpr int PAIRS = WAVE / 2;
 
 // Two floats, from p and q, as the two lanes of a vector of doubles.
 __m128d retLoadLanes(const float* p, const float* q)
