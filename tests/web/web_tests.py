@@ -14,9 +14,15 @@ missing)."""
 import argparse
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
+import urllib.error
+import urllib.parse
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -87,6 +93,42 @@ def open_page(server, name):
 START_SEED = 2
 
 
+# What a first visit shows besides the canvas: the page's name and what it
+# is, the key table folded away, and the controls.
+FIRST_VISIT = """(() => {
+  const keys = document.querySelector("details");
+  const text = id => (document.getElementById(id) || {}).textContent;
+  return {title: document.title, heading: document.querySelector("h1").textContent,
+          sentence: document.querySelector("header p").textContent,
+          keysOpen: keys.open, keysSummary: keys.querySelector("summary").textContent,
+          keyRows: Array.from(keys.querySelectorAll("tr")).map(r => r.cells[0].textContent),
+          open: text("open"), save: text("save"), accept: document.getElementById("open-file").accept};
+})()"""
+
+
+def check_first_visit(server, first):
+    print("title %r; keys %r, %d rows, open: %s; controls %r, %r" % (
+        first["title"], first["keysSummary"], len(first["keyRows"]), first["keysOpen"],
+        first["open"], first["save"]))
+    check(first["title"].startswith("Hillcar") and len(first["title"].split()) >= 4,
+          "the tab's title does not name the program and say what it is")
+    check(first["heading"] == "Hillcar" and len(first["sentence"].split()) >= 10,
+          "no heading and sentence saying what the page is")
+    # The README's table: its heading row and one row per key.
+    check(len(first["keyRows"]) == 16 and "Shift + R" in first["keyRows"]
+          and "D (held)" in first["keyRows"], "the key table is not the whole table")
+    check(not first["keysOpen"], "the key table is not folded away")
+    check(first["open"] == "Open a drive…" and first["save"] == "Save this drive"
+          and first["accept"] == ".hillcar", "no Open and Save controls for .hillcar drives")
+    # The scripted run of the tests is not served with the page.
+    for name in ("trace.html", "hillcar-trace.js"):
+        try:
+            urllib.request.urlopen(server.url(name)).close()
+            raise Failure("the page's folder serves %s" % name)
+        except urllib.error.HTTPError as e:
+            check(e.code == 404, "%s: HTTP %d" % (name, e.code))
+
+
 def case_start(server, args):
     browser = open_page(server, "index.html?seed=%d" % START_SEED)
     try:
@@ -98,8 +140,10 @@ def case_start(server, args):
             " return {buffer: [c.width, c.height], shown: [r.width, r.height],"
             " window: [innerWidth, innerHeight],"
             " button: document.getElementById('fullscreen').textContent}; })()")
+        first = browser.evaluate(FIRST_VISIT)
     finally:
         browser.close()
+    check_first_visit(server, first)
     print("canvas %s drawn, shown at %s in a window of %s" % (page["buffer"], page["shown"],
                                                            page["window"]))
     check(page["buffer"] == [800, 600], "the canvas does not draw 800x600")
@@ -187,23 +231,28 @@ def run_script_in_page(server, script):
         raise
 
 
+def expect_trace(native, page, what):
+    """The page's trace begins with hillcar-replay's, byte for byte."""
+    lines_native, lines_page = native.splitlines(), page.splitlines()
+    print("%s: %d lines (%d bytes) from hillcar-replay, %d lines (%d bytes) from the page" % (
+        what, len(lines_native), len(native), len(lines_page), len(page)))
+    for n, (a, b) in enumerate(zip(lines_native, lines_page), 1):
+        if a != b:
+            fields = [k for k in json.loads(a) if json.loads(a).get(k) != json.loads(b).get(k)]
+            raise Failure("%s: line %d differs first, in %s" % (what, n, ", ".join(fields[:8])))
+    check(page.startswith(native), "%s: the page's trace is not hillcar-replay's" % what)
+
+
 def case_trace(server, args):
     path = os.path.join(HERE, "trace.replay")
     native = subprocess.run([args.replay, path], stdout=subprocess.PIPE, check=True).stdout.decode()
     with open(path) as f:
-        browser, result = run_script_in_page(server, f.read())
+        browser, result = run_script_in_page(args.test_server, f.read())
     browser.close()
     check(result["status"] == 0, "the page's run ended with status %d: %s" % (
         result["status"], result["errors"]))
-    page = result["trace"]
-    lines_native, lines_page = native.splitlines(), page.splitlines()
-    print("%d lines (%d bytes) from hillcar-replay, %d lines (%d bytes) from the page" % (
-        len(lines_native), len(native), len(lines_page), len(page)))
-    for n, (a, b) in enumerate(zip(lines_native, lines_page), 1):
-        if a != b:
-            fields = [k for k in json.loads(a) if json.loads(a).get(k) != json.loads(b).get(k)]
-            raise Failure("line %d differs first, in %s" % (n, ", ".join(fields[:8])))
-    check(page == native, "the page's trace is not hillcar-replay's")
+    expect_trace(native, result["trace"], "trace.replay")
+    check(result["trace"] == native, "the page's trace goes on past hillcar-replay's")
 
 
 def read_ppm(path):
@@ -225,7 +274,7 @@ def compare_picture(server, args, name, display):
     subprocess.run([args.snapshot, script_path, ppm], env=env, check=True)
     desk = read_ppm(ppm)
     with open(script_path) as f:
-        browser, result = run_script_in_page(server, f.read())
+        browser, result = run_script_in_page(args.test_server, f.read())
     try:
         check(result["status"] == 0, "the page's run failed: " + result["errors"])
         pixels = browser.evaluate("(() => { hillcarDrawLastFrame(); return hillcarPixels(); })()")
@@ -263,27 +312,254 @@ def case_picture(server, args):
         xvfb.stop_xvfb(server_proc)
 
 
+# --- drives: opened, saved, linked ---------------------------------------------
+
+# A drive: stretches of frames with the keys held in them, as a person drives,
+# a `set` line, a dump and a `repeat`, which the page applies, skips and runs
+# as hillcar-replay reads them.
+DRIVE = [(40, ""), (30, " UP LEFT"), "set rspd 6", "dump heights", ("repeat", 12, " UP"),
+         (1, " V"), (25, " UP"), (6, " SHIFT 3"), (30, " DOWN RIGHT"), (20, " NUMPAD0"), (10, "")]
+# The page's own seed, which an opened drive's replaces.
+PAGE_SEED = 5
+
+
+def drive_text(rand, seed):
+    """DRIVE as the program records it, with frame times of 16 and 17 ms as a
+    real clock gives them."""
+    lines = ["# recorded by a test", "rand " + rand, "seed %d" % seed]
+    tick = 7000
+    for part in DRIVE:
+        if isinstance(part, str):
+            lines.append(part)
+        elif part[0] == "repeat":
+            lines.append("repeat %d %d 16%s" % (part[1], tick, part[2]))
+            tick += 16 * part[1]
+        else:
+            for _ in range(part[0]):
+                lines.append("frame %d%s" % (tick, part[1]))
+                tick += 16 + (tick % 3 == 0)
+    return "\n".join(lines) + "\n"
+
+
+def write_drive(folder, name, text):
+    path = os.path.join(folder, name)
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
+def replay_frames(args, path):
+    """hillcar-replay's trace of a drive: its frame lines (the page skips the
+    dumps)."""
+    out = subprocess.run([args.replay, path], stdout=subprocess.PIPE, check=True).stdout.decode()
+    return "".join(line for line in out.splitlines(keepends=True) if line.startswith('{"frame"'))
+
+
+def choose_file(browser, path):
+    """The file picker's choice, as a person makes it."""
+    root = browser.call("DOM.getDocument")["root"]["nodeId"]
+    node = browser.call("DOM.querySelector", nodeId=root, selector="#open-file")["nodeId"]
+    browser.call("DOM.setFileInputFiles", files=[path], nodeId=node)
+
+
+def drop_file(browser, path):
+    """The file dragged onto the canvas and dropped."""
+    data = {"items": [], "files": [path], "dragOperationsMask": 1}
+    for kind in ("dragEnter", "dragOver", "drop"):
+        browser.call("Input.dispatchDragEvent", type=kind, x=400, y=300, data=data)
+
+
+def wait_played(browser, name, timeout=180):
+    """Until the drive has played and a few live frames have run after it."""
+    browser.wait_for("hillcarMessage().startsWith(%s)" % json.dumps("Played " + name), timeout)
+    wait_frames(browser, 2)
+
+
+def trace_ticks(trace):
+    return [json.loads(line)["tick"] for line in trace.splitlines()]
+
+
+def check_played(native, page, what):
+    """The drive's frames, then live ones whose clock goes on from its last tick."""
+    expect_trace(native, page, what)
+    played, after = trace_ticks(native), trace_ticks(page[len(native):])
+    check(after, "%s: no live frame after the drive" % what)
+    # A frame time, slow on a loaded machine, not the page's own clock.
+    step = (after[0] - played[-1]) % 2 ** 32
+    print("%s: the first live frame comes %d ms after the drive's last" % (what, step))
+    check(step < 10000, "%s: the clock did not go on from the drive's" % what)
+
+
+def case_open(server, args):
+    for rand, seed, how in (("glibc", 99, choose_file), ("msvcrt", 7, drop_file)):
+        name = "open-%s.hillcar" % rand
+        path = write_drive(args.out, name, drive_text(rand, seed))
+        native = replay_frames(args, path)
+        browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+        try:
+            how(browser, path)
+            wait_played(browser, name)
+            page = browser.evaluate("hillcarTrace()")
+            # The keys drive again.
+            hold_key(browser, "ArrowUp", "ArrowUp", 38, 5)
+            held = world_state(browser)
+        finally:
+            browser.close()
+        check_played(native, page, "%s (%s)" % (name, how.__name__))
+        check(held["timeout"] > 14.0, "Up held after the drive did not reach the frame")
+
+
+SAVE = "(() => { document.getElementById('save').click(); return hillcarTrace(); })()"
+
+
+def wait_download(folder, count, timeout=60):
+    """The folder's count-th finished download."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        done = sorted((os.path.getmtime(os.path.join(folder, f)), f) for f in os.listdir(folder)
+                      if not f.endswith(".crdownload"))
+        if len(done) >= count:
+            return os.path.join(folder, done[count - 1][1])
+        time.sleep(0.1)
+    raise Failure("no download %d in %d s" % (count, timeout))
+
+
+def case_save(server, args):
+    downloads = os.path.join(args.out, "downloads")
+    shutil.rmtree(downloads, ignore_errors=True)
+    os.makedirs(downloads)
+    windows = write_drive(args.out, "save-msvcrt.hillcar", drive_text("msvcrt", 7))
+    saves = []
+    browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+    try:
+        browser.call("Browser.setDownloadBehavior", behavior="allow", downloadPath=downloads)
+        # Driven live, then saved.
+        hold_key(browser, "ArrowUp", "ArrowUp", 38, 5)
+        hold_key(browser, "ArrowLeft", "ArrowLeft", 37, 5)
+        browser.key("keyUp", "ArrowUp", "ArrowUp", 38)
+        browser.key("keyUp", "ArrowLeft", "ArrowLeft", 37)
+        hold_key(browser, "KeyV", "v", 86, 2)
+        browser.key("keyUp", "KeyV", "v", 86)
+        saves.append(("live", ["rand glibc", "seed %d" % PAGE_SEED], browser.evaluate(SAVE),
+                      wait_download(downloads, 1)))
+        # A drive made on Windows played, driven on, and saved.
+        choose_file(browser, windows)
+        wait_played(browser, "save-msvcrt.hillcar")
+        hold_key(browser, "ArrowDown", "ArrowDown", 40, 3)
+        saves.append(("after a drive", ["rand msvcrt", "seed 7"], browser.evaluate(SAVE),
+                      wait_download(downloads, 2)))
+    finally:
+        browser.close()
+    for what, header, trace, path in saves:
+        name = os.path.basename(path)
+        with open(path) as f:
+            lines = f.read().splitlines()
+        print("%s: %s, %d lines, starting %r" % (what, name, len(lines), lines[:3]))
+        check(re.fullmatch(r"drive-\d{8}-\d{6}( \(\d+\))?\.hillcar", name),
+              "%s: saved as %s" % (what, name))
+        check(lines[0].startswith("# recorded by hillcar ") and lines[1:3] == header,
+              "%s: the recording starts %r" % (what, lines[:3]))
+        native = subprocess.run([args.replay, path], stdout=subprocess.PIPE,
+                                check=True).stdout.decode()
+        expect_trace(native, trace, what)
+        check(native == trace, "%s: the page ran frames the recording does not have" % what)
+    check("set rspd 6" in open(saves[1][3]).read().splitlines(),
+          "the played drive's set line is not in the recording")
+
+
+def case_play_link(server, args):
+    # A site with the page and a drive on it.
+    site = tempfile.mkdtemp(prefix="hillcar-site-")
+    for name in os.listdir(args.page):
+        os.symlink(os.path.join(os.path.abspath(args.page), name), os.path.join(site, name))
+    os.makedirs(os.path.join(site, "drives"))
+    path = write_drive(os.path.join(site, "drives"), "linked.hillcar", drive_text("glibc", 31))
+    native = replay_frames(args, path)
+    own = chromium.PageServer(site)
+    try:
+        browser = open_page(own, "index.html?trace=1&play=drives/linked.hillcar")
+        try:
+            wait_played(browser, "linked.hillcar")
+            page = browser.evaluate("hillcarTrace()")
+        finally:
+            browser.close()
+        check_played(native, page, "?play=drives/linked.hillcar")
+        # Another site's drive, and one that is not there: a message each, and
+        # the page runs on.
+        other = "http://localhost:%d/drives/linked.hillcar" % own.port
+        for link, said in ((other, "Not played: " + other + " is not on this site"),
+                           ("drives/none.hillcar", "Could not fetch drives/none.hillcar: 404")):
+            browser = open_page(own, "index.html?play=" + urllib.parse.quote(link, safe=""))
+            try:
+                browser.wait_for("hillcarMessage().startsWith(%s)" % json.dumps(said), 60)
+                wait_frames(browser, 5)
+                print("?play=%s: %r" % (link, browser.evaluate("hillcarMessage()")))
+            finally:
+                browser.close()
+    finally:
+        own.close()
+        shutil.rmtree(site, ignore_errors=True)
+
+
+# Drives hillcar-replay refuses: a key no script names, and a seed after the
+# first frame.
+BAD_DRIVES = [("bad-key.hillcar", 20, "frame 7300 UP NOSUCHKEY"), ("bad-seed.hillcar", 50, "seed 3")]
+
+
+def case_bad_file(server, args):
+    browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+    try:
+        for name, at, line in BAD_DRIVES:
+            lines = drive_text("glibc", 99).splitlines()
+            lines[at:at] = [line]
+            path = write_drive(args.out, name, "\n".join(lines) + "\n")
+            refused = subprocess.run([args.replay, path], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE)
+            said = refused.stderr.decode().strip()
+            check(refused.returncode == 2 and said.startswith("hillcar-replay: line %d: " % (at + 1)),
+                  "hillcar-replay does not refuse %s: %r" % (name, said))
+            before = browser.evaluate("hillcarTrace()")
+            choose_file(browser, path)
+            browser.wait_for("hillcarMessage().startsWith(%s)" % json.dumps(name), 60)
+            message = browser.evaluate("hillcarMessage()")
+            wait_frames(browser, 5)
+            after = browser.evaluate("hillcarTrace()")
+            print("%s: %r" % (name, message))
+            check(message == name + ": " + said, "%s: the page says %r" % (name, message))
+            # The run goes on where it was, not restarted by the refused drive.
+            check(after.startswith(before) and len(after.splitlines()) >= len(before.splitlines()) + 5,
+                  "%s: the page's run did not go on" % name)
+    finally:
+        browser.close()
+
+
 CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
-         "picture": case_picture}
+         "picture": case_picture, "open": case_open, "save": case_save,
+         "play-link": case_play_link, "bad-file": case_bad_file}
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     parser.add_argument("--page", required=True, help="folder of the built page")
+    parser.add_argument("--test-page", required=True,
+                        help="folder of the built scripted run (trace.html)")
     parser.add_argument("--replay", help="the native hillcar-replay")
     parser.add_argument("--snapshot", help="the native hillcar-gl-snapshot")
     parser.add_argument("--out", default="web-results", help="where pictures are left")
     args = parser.parse_args()
-    needed = ["index.html", "hillcar.js", "hillcar.wasm", "trace.html", "hillcar-trace.js"]
-    if not all(os.path.exists(os.path.join(args.page, f)) for f in needed):
-        print("SKIP: the page is not built in %s (./dev.sh web)" % args.page)
-        return SKIP
+    needed = {args.page: ["index.html", "hillcar.js", "hillcar.wasm"],
+              args.test_page: ["trace.html", "hillcar-trace.js", "hillcar-trace.wasm"]}
+    for folder, files in needed.items():
+        if not all(os.path.exists(os.path.join(folder, f)) for f in files):
+            print("SKIP: the page is not built in %s (./dev.sh web)" % folder)
+            return SKIP
     if not os.path.exists(chromium.CHROMIUM):
         print("SKIP: no %s" % chromium.CHROMIUM)
         return SKIP
     os.makedirs(args.out, exist_ok=True)
     server = chromium.PageServer(args.page)
+    args.test_server = chromium.PageServer(args.test_page)
     try:
         status = CASES[args.case](server, args)
     except (Failure, subprocess.CalledProcessError) as e:
@@ -291,6 +567,7 @@ def main():
         return 1
     finally:
         server.close()
+        args.test_server.close()
     print("PASS" if status is None else "SKIP")
     return 0 if status is None else status
 
