@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The page's own work per frame beside the native frame's, in one run:
 
-    bench/web_bench.py --bench build-bench/bench/hillcar-bench --page build-web/page
+    bench/web_bench.py --bench build-bench/bench/hillcar-bench --page build-web/page \
+        --test-page build-web/test-page
 
 Native: hillcar-bench's BM_FrameCounting/keys:0 (every stage, GL calls only
 counted). Page, in headless Chromium: the same kind of warm world (400 idle
@@ -102,13 +103,18 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bench", required=True, help="hillcar-bench (a Release build)")
     parser.add_argument("--page", required=True, help="folder of the built page")
+    parser.add_argument("--test-page", help="folder of the built scripted run (trace.html); "
+                        "by default test-page beside the page's folder")
     parser.add_argument("--blocks", type=int, default=20, help="blocks of 30 frames")
     args = parser.parse_args()
 
+    test_page = args.test_page or os.path.join(os.path.dirname(os.path.abspath(args.page)),
+                                               "test-page")
     native = native_frame(args.bench)
     server = chromium.PageServer(args.page)
+    test_server = chromium.PageServer(test_page)
     try:
-        browser = chromium.Browser(server.url("trace.html"))
+        browser = chromium.Browser(test_server.url("trace.html"))
         try:
             browser.wait_for("window.hillcarReady", 60)
             page = browser.evaluate(MEASURE % (json.dumps(WARM), args.blocks), 600)
@@ -124,6 +130,7 @@ def main():
                 xvfb.stop_xvfb(xvfb_proc)
     finally:
         server.close()
+        test_server.close()
 
     own = page["frame"] + page["translate"]
     print("native frame, GL calls counted (BM_FrameCounting/keys:0): %8.1f us" % native)

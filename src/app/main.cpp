@@ -2,13 +2,9 @@
 // fixes the projection and the random seed, then runs a frame whenever no
 // message waits, until Escape or a close request. The command line can answer
 // the question, record the run, play a recorded one and trace every frame.
-#include "app/gl_count.h"
 #include "app/options.h"
-#include "app/player.h"
-#include "app/record.h"
-#include "frame/frame.h"
+#include "app/session.h"
 #include "frame/keys.h"
-#include "platform/live.h"
 #include "platform/window.h"
 #include "render/scene.h"
 
@@ -30,108 +26,43 @@ constexpr const char* SYSTEM = "Linux";
 constexpr const char* SYSTEM = "an unknown system";
 #endif
 
-// What the command line asked for beyond the window, set up before any window.
-struct Session {
+// What the command line asked for beyond the window, and the run of frames
+// it drives.
+struct Program {
     Options options;
-    Player player;
-    bool playing;         // frames still come from the script
-    OutFile record;       // file null when not recording
-    OutFile trace;        // file null when not tracing
-    uint64_t frames;      // frames run so far
-    uint32_t clockOffset; // added to the clock once a played script has ended
-    uint32_t lastFlush;   // clock reading of the last flush of the files
-    bool held[256];       // the keys of the frame being run
+    Session run;
 };
 
 // Static: the files' buffers and the script's reader are large.
-Session session;
-
-void recordPlayedSet(const char* args, size_t len, void* data)
-{
-    recordSet(*static_cast<OutFile*>(data), args, len);
-}
-
-// One frame with the tick count and keys of the clock and the keyboard, or of
-// the script while one plays. The frame reads them from live.h, so that the
-// recording and the trace hold exactly what it saw.
-void runLiveFrame(DeviceContext* dc)
-{
-    Session& s = session;
-    uint32_t now = readClock();
-    uint32_t tick;
-    if (s.playing) {
-        playerFrame(s.player, tick, s.held);
-        playerPlayed(s.player, now);
-    } else {
-        // Read once, before the frame: a frame sees one tick count.
-        tick = now + s.clockOffset;
-        const ScriptKeys& keys = scriptKeys();
-        for (int k = 0; k < keys.count; k++)
-            s.held[keys.vk[k]] = (readKeyboard(keys.vk[k]) & 0x80) != 0;
-    }
-    setFrameTick(tick);
-    setFrameKeys(s.held);
-    recordFrame(s.record, tick, s.held);
-
-    glCountReset();
-    goGLprog(dc);
-    s.frames++;
-    traceFrame(s.trace, s.frames, tick, theWorld(), lastFrameValues(), glCounted());
-
-    if (s.playing && !playerAdvance(s.player, theWorld(), recordPlayedSet, &s.record)) {
-        // The script has ended: the clock goes on from its last tick count.
-        s.playing = false;
-        s.clockOffset = tick - now;
-    }
-    if ((uint32_t)(now - s.lastFlush) >= 1000) {
-        outFlush(s.record);
-        outFlush(s.trace);
-        s.lastFlush = now;
-    }
-}
-
-// A frame may run now: always when live, when it is due when playing.
-bool frameReady()
-{
-    return !session.playing || playerDue(session.player, readClock());
-}
+Program session;
 
 // Seeds the generator as the script says when one plays, else with the clock,
 // and begins the recording with it.
 void seedRandom()
 {
-    Session& s = session;
-    RandSource named = s.options.play ? s.player.check.rand : RAND_PLATFORM;
-    uint32_t seed = s.options.play ? s.player.check.seed : readClock();
-    setRandSource(named);
-    platformSrand(seed);
-    if (s.record.file) {
-        char made[128];
-        snprintf(made, sizeof made, "hillcar %s on %s", HILLCAR_VERSION, SYSTEM);
-        recordHeader(s.record, made, named != RAND_PLATFORM ? named : platformRandModel(), seed);
-        outFlush(s.record);
-    }
-    s.lastFlush = readClock();
+    char made[128];
+    snprintf(made, sizeof made, "hillcar %s on %s", HILLCAR_VERSION, SYSTEM);
+    seedSession(session.run, RAND_PLATFORM, readClock(), made);
 }
 
 // What must be had before any window: the script to play, the files to write.
 // Returns 0, or the exit status after the message on err.
 int openSession(FILE* err)
 {
-    Session& s = session;
-    if (s.options.play) {
-        if (!playerOpen(s.player, s.options.play, err)) return 2;
-        s.playing = playerAdvance(s.player, theWorld(), nullptr, nullptr);
+    Session& s = session.run;
+    if (session.options.play) {
+        if (!playerOpen(s.player, session.options.play, err)) return 2;
+        startPlaying(s);
     }
-    if (s.options.record && !recordOpen(s.record, s.options.record, err)) return 1;
-    if (s.options.trace && !traceOpen(s.trace, s.options.trace, err)) return 1;
+    if (session.options.record && !recordOpen(s.record, session.options.record, err)) return 1;
+    if (session.options.trace && !traceOpen(s.trace, session.options.trace, err)) return 1;
     return 0;
 }
 
 void closeSession()
 {
-    outClose(session.record);
-    outClose(session.trace);
+    outClose(session.run.record);
+    outClose(session.run.trace);
 }
 } // namespace
 
@@ -230,8 +161,8 @@ int WinMain()
                 quit = true;
             else
                 WndProc(window, msg);
-        } else if (frameReady()) {
-            runLiveFrame(dc);
+        } else if (sessionFrameReady(session.run)) {
+            runSessionFrame(session.run, dc);
         }
     }
 

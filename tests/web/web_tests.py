@@ -14,9 +14,13 @@ missing)."""
 import argparse
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -87,6 +91,14 @@ def open_page(server, name):
 START_SEED = 2
 
 
+# What a first visit shows besides the canvas: the page's name and what it
+# is, the README's key table (with its heading row) folded away, the controls.
+FIRST_VISIT = """(() => { const t = s => document.querySelector(s).textContent;
+  return [document.title.split(" ")[0], t("h1"), t("header p").split(" ").length >= 10,
+    document.querySelector("details").open, document.querySelectorAll("details tr").length,
+    t("#open"), t("#save"), document.querySelector("#open-file").accept]; })()"""
+
+
 def case_start(server, args):
     browser = open_page(server, "index.html?seed=%d" % START_SEED)
     try:
@@ -98,8 +110,14 @@ def case_start(server, args):
             " return {buffer: [c.width, c.height], shown: [r.width, r.height],"
             " window: [innerWidth, innerHeight],"
             " button: document.getElementById('fullscreen').textContent}; })()")
+        first = browser.evaluate(FIRST_VISIT)
     finally:
         browser.close()
+    print("first visit: %r" % first)
+    check(first == ["Hillcar:", "Hillcar", True, False, 16, "Open a drive…", "Save this drive",
+                    ".hillcar"], "the page does not explain itself")
+    # The scripted run of the tests is not served with the page.
+    check(not os.path.exists(os.path.join(args.page, "trace.html")), "trace.html beside the page")
     print("canvas %s drawn, shown at %s in a window of %s" % (page["buffer"], page["shown"],
                                                            page["window"]))
     check(page["buffer"] == [800, 600], "the canvas does not draw 800x600")
@@ -187,23 +205,28 @@ def run_script_in_page(server, script):
         raise
 
 
+def expect_trace(native, page, what):
+    """The page's trace begins with hillcar-replay's, byte for byte."""
+    lines_native, lines_page = native.splitlines(), page.splitlines()
+    print("%s: %d lines (%d bytes) from hillcar-replay, %d lines (%d bytes) from the page" % (
+        what, len(lines_native), len(native), len(lines_page), len(page)))
+    for n, (a, b) in enumerate(zip(lines_native, lines_page), 1):
+        if a != b:
+            fields = [k for k in json.loads(a) if json.loads(a).get(k) != json.loads(b).get(k)]
+            raise Failure("%s: line %d differs first, in %s" % (what, n, ", ".join(fields[:8])))
+    check(page.startswith(native), "%s: the page's trace is not hillcar-replay's" % what)
+
+
 def case_trace(server, args):
     path = os.path.join(HERE, "trace.replay")
     native = subprocess.run([args.replay, path], stdout=subprocess.PIPE, check=True).stdout.decode()
     with open(path) as f:
-        browser, result = run_script_in_page(server, f.read())
+        browser, result = run_script_in_page(args.test_server, f.read())
     browser.close()
     check(result["status"] == 0, "the page's run ended with status %d: %s" % (
         result["status"], result["errors"]))
-    page = result["trace"]
-    lines_native, lines_page = native.splitlines(), page.splitlines()
-    print("%d lines (%d bytes) from hillcar-replay, %d lines (%d bytes) from the page" % (
-        len(lines_native), len(native), len(lines_page), len(page)))
-    for n, (a, b) in enumerate(zip(lines_native, lines_page), 1):
-        if a != b:
-            fields = [k for k in json.loads(a) if json.loads(a).get(k) != json.loads(b).get(k)]
-            raise Failure("line %d differs first, in %s" % (n, ", ".join(fields[:8])))
-    check(page == native, "the page's trace is not hillcar-replay's")
+    expect_trace(native, result["trace"], "trace.replay")
+    check(result["trace"] == native, "the page's trace goes on past hillcar-replay's")
 
 
 def read_ppm(path):
@@ -225,7 +248,7 @@ def compare_picture(server, args, name, display):
     subprocess.run([args.snapshot, script_path, ppm], env=env, check=True)
     desk = read_ppm(ppm)
     with open(script_path) as f:
-        browser, result = run_script_in_page(server, f.read())
+        browser, result = run_script_in_page(args.test_server, f.read())
     try:
         check(result["status"] == 0, "the page's run failed: " + result["errors"])
         pixels = browser.evaluate("(() => { hillcarDrawLastFrame(); return hillcarPixels(); })()")
@@ -263,27 +286,185 @@ def case_picture(server, args):
         xvfb.stop_xvfb(server_proc)
 
 
+# --- drives: opened, saved, linked ---------------------------------------------
+
+PAGE_SEED = 5  # the page's own seed, which an opened drive's replaces
+
+
+def write_drive(folder, name, rand="glibc", seed=99, insert=None):
+    """drive.hillcar as folder/name with its rand and seed, and an extra
+    line (number, text) when asked."""
+    with open(os.path.join(HERE, "drive.hillcar")) as f:
+        lines = f.read().replace("rand glibc\nseed 99", "rand %s\nseed %d" % (rand, seed)).split("\n")
+    if insert:
+        lines.insert(insert[0] - 1, insert[1])
+    with open(os.path.join(folder, name), "w") as f:
+        f.write("\n".join(lines))
+    return os.path.join(folder, name)
+
+
+def replay(args, path, frames_only=True):
+    """hillcar-replay's trace of a drive (its frame lines only: the page skips
+    the dumps) and its messages."""
+    r = subprocess.run([args.replay, path], capture_output=True)
+    lines = r.stdout.decode().splitlines(keepends=True)
+    return "".join(x for x in lines if x.startswith('{"frame"') or not frames_only), r.stderr.decode()
+
+
+def give_file(browser, path, drop=False):
+    """The file chosen in the picker, or dragged onto the canvas and dropped."""
+    if drop:
+        data = {"items": [], "files": [path], "dragOperationsMask": 1}
+        for kind in ("dragEnter", "dragOver", "drop"):
+            browser.call("Input.dispatchDragEvent", type=kind, x=400, y=300, data=data)
+        return
+    root = browser.call("DOM.getDocument")["root"]["nodeId"]
+    node = browser.call("DOM.querySelector", nodeId=root, selector="#open-file")["nodeId"]
+    browser.call("DOM.setFileInputFiles", files=[path], nodeId=node)
+
+
+def wait_said(browser, said, frames=2):
+    """Until the page's message starts with said and a few frames have run
+    since; then the trace."""
+    browser.wait_for("hillcarMessage().startsWith(%s)" % json.dumps(said), 180)
+    wait_frames(browser, frames)
+    return browser.evaluate("hillcarTrace()")
+
+
+def check_played(native, page, what):
+    """The drive's frames, then live ones whose clock goes on from its last tick."""
+    expect_trace(native, page, what)
+    last = json.loads(native.splitlines()[-1])["tick"]
+    step = (json.loads(page[len(native):].split("\n")[0])["tick"] - last) % 2 ** 32
+    print("%s: the first live frame comes %d ms after the drive's last" % (what, step))
+    # A frame time, long on a loaded machine; never the page's own clock.
+    check(step < 10000, "%s: the clock did not go on from the drive's" % what)
+
+
+def case_open(server, args):
+    """Drives refused with hillcar-replay's message while the run goes on,
+    then one picked (rand glibc) and one dropped (rand msvcrt) played."""
+    # A key no script names; a seed after the first frame.
+    bad = [("bad-key.hillcar", (12, "frame 8340 UP NOSUCHKEY")), ("bad-seed.hillcar", (8, "seed 3"))]
+    for rand, seed, drop, refused in (("glibc", 99, False, bad), ("msvcrt", 7, True, [])):
+        path = write_drive(args.out, "open-%s.hillcar" % rand, rand, seed)
+        browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+        try:
+            for name, insert in refused:
+                said = replay(args, write_drive(args.out, name, insert=insert))[1].strip()
+                check(said.startswith("hillcar-replay: line %d: " % insert[0]), "not refused: " + said)
+                before = browser.evaluate("hillcarTrace()")
+                give_file(browser, os.path.join(args.out, name))
+                after = wait_said(browser, name, 5)
+                message = browser.evaluate("hillcarMessage()")
+                print("%s: %r" % (name, message))
+                check(message == name + ": " + said, "%s: the page says %r" % (name, message))
+                # The run goes on where it was, not restarted.
+                check(after.startswith(before) and after.count("\n") >= before.count("\n") + 5,
+                      "%s: the page's run did not go on" % name)
+            give_file(browser, path, drop)
+            page = wait_said(browser, "Played " + os.path.basename(path))
+            hold_key(browser, "ArrowUp", "ArrowUp", 38, 5)
+            held = world_state(browser)
+        finally:
+            browser.close()
+        check_played(replay(args, path)[0], page, "%s, %s" % (path, "dropped" if drop else "opened"))
+        check(held["timeout"] > 14.0, "Up held after the drive did not reach the frame")
+
+
+def case_save(server, args):
+    """The run saved live, then after a drive made on Windows has played."""
+    downloads = os.path.join(args.out, "downloads")
+    shutil.rmtree(downloads, ignore_errors=True)
+    windows = write_drive(args.out, "save-msvcrt.hillcar", "msvcrt", 7)
+    saves = []
+    browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+    try:
+        browser.call("Browser.setDownloadBehavior", behavior="allow", downloadPath=downloads)
+        for header in (["rand glibc", "seed %d" % PAGE_SEED], ["rand msvcrt", "seed 7"]):
+            if saves:
+                give_file(browser, windows)
+                wait_said(browser, "Played save-msvcrt.hillcar")
+            for code, key, vk in (("ArrowUp", "ArrowUp", 38), ("KeyV", "v", 86)):
+                hold_key(browser, code, key, vk, 3)
+                browser.key("keyUp", code, key, vk)
+            # The trace read in the task that saves: no frame runs between.
+            trace = browser.evaluate("(() => { document.getElementById('save').click();"
+                                     " return hillcarTrace(); })()")
+            deadline = time.time() + 60
+            while sum(not f.endswith(".crdownload") for f in os.listdir(downloads)) <= len(saves):
+                check(time.time() < deadline, "nothing was downloaded")
+                time.sleep(0.1)
+            saves.append((header, trace))
+    finally:
+        browser.close()
+    names = sorted(os.listdir(downloads), key=lambda f: os.path.getmtime(os.path.join(downloads, f)))
+    for name, (header, trace) in zip(names, saves):
+        path = os.path.join(downloads, name)
+        lines = open(path).read().splitlines()
+        check(re.fullmatch(r"drive-\d{8}-\d{6}( \(\d+\))?\.hillcar", name), "saved as " + name)
+        check(lines[1:3] == header, "%s starts %r" % (name, lines[:3]))
+        native = replay(args, path, frames_only=False)[0]
+        expect_trace(native, trace, name)
+        check(native == trace, "%s: the page ran frames the recording does not have" % name)
+    check("set rspd 6" in lines, "the played drive's set line is not in the recording")
+
+
+def case_play_link(server, args):
+    # A site with the page and a drive on it.
+    site = tempfile.mkdtemp(prefix="hillcar-site-")
+    for name in os.listdir(args.page):
+        os.symlink(os.path.join(os.path.abspath(args.page), name), os.path.join(site, name))
+    os.mkdir(os.path.join(site, "drives"))
+    path = write_drive(os.path.join(site, "drives"), "linked.hillcar", "glibc", 31)
+    own = chromium.PageServer(site)
+    other = "http://localhost:%d/drives/linked.hillcar" % own.port
+    # The drive is played; another site's, or one that is not there, is not,
+    # with a message, and the page runs on.
+    links = [("drives/linked.hillcar", "Played linked.hillcar"),
+             (other, "Not played: " + other + " is not on this site"),
+             ("drives/none.hillcar", "Could not fetch drives/none.hillcar: 404")]
+    try:
+        for link, said in links:
+            browser = open_page(own, "index.html?trace=1&play=" + urllib.parse.quote(link, safe=""))
+            try:
+                page = wait_said(browser, said)
+            finally:
+                browser.close()
+            print("?play=%s: %s" % (link, said))
+            if link == links[0][0]:
+                check_played(replay(args, path)[0], page, "?play=" + link)
+    finally:
+        own.close()
+        shutil.rmtree(site, ignore_errors=True)
+
+
 CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
-         "picture": case_picture}
+         "picture": case_picture, "open": case_open, "save": case_save,
+         "play-link": case_play_link}
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     parser.add_argument("--page", required=True, help="folder of the built page")
+    parser.add_argument("--test-page", required=True,
+                        help="folder of the built scripted run (trace.html)")
     parser.add_argument("--replay", help="the native hillcar-replay")
     parser.add_argument("--snapshot", help="the native hillcar-gl-snapshot")
     parser.add_argument("--out", default="web-results", help="where pictures are left")
     args = parser.parse_args()
-    needed = ["index.html", "hillcar.js", "hillcar.wasm", "trace.html", "hillcar-trace.js"]
-    if not all(os.path.exists(os.path.join(args.page, f)) for f in needed):
-        print("SKIP: the page is not built in %s (./dev.sh web)" % args.page)
+    needed = [os.path.join(args.page, f) for f in ("index.html", "hillcar.js", "hillcar.wasm")]
+    needed += [os.path.join(args.test_page, f) for f in ("trace.html", "hillcar-trace.js")]
+    if not all(os.path.exists(f) for f in needed):
+        print("SKIP: the page is not built in %s (./dev.sh web)" % os.path.dirname(args.page))
         return SKIP
     if not os.path.exists(chromium.CHROMIUM):
         print("SKIP: no %s" % chromium.CHROMIUM)
         return SKIP
     os.makedirs(args.out, exist_ok=True)
     server = chromium.PageServer(args.page)
+    args.test_server = chromium.PageServer(args.test_page)
     try:
         status = CASES[args.case](server, args)
     except (Failure, subprocess.CalledProcessError) as e:
@@ -291,6 +472,7 @@ def main():
         return 1
     finally:
         server.close()
+        args.test_server.close()
     print("PASS" if status is None else "SKIP")
     return 0 if status is None else status
 

@@ -1,12 +1,15 @@
-// The page as the frame's platform: keys from the page's key events, the tick
-// count from the page's clock, the GNU C library's rand, and a buffer swap
-// that hands the frame's recorded GL calls to the page's WebGL drawer.
+// The page as the platform of the program's run: the keyboard from the page's
+// key events, the clock from the page's, and a buffer swap that hands the
+// frame's recorded GL calls to the page's WebGL drawer. What a frame reads
+// (the tick, the keys, the generator) is set before it through live.h, as
+// the desktop's loop does, so that a recording names exactly what it saw.
+#include "app/gl_count.h"
 #include "platform/platform.h"
 #include "platform/scripted/gl_record.h"
-#include "platform/scripted/rand_model.h"
 #include "platform/web/web_keys.h"
 #include "platform/web/web_platform.h"
 #include "platform/web/web_present.h"
+#include "platform/window.h"
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
@@ -14,9 +17,6 @@
 namespace {
 
 bool slotHeld[WEB_KEY_SLOTS];
-// The page's C library has a rand of its own; the model of the GNU one makes
-// a seed build the same world as the program on Linux.
-GlibcRand generator;
 short vkState[256];
 
 void updateKeyState()
@@ -57,12 +57,12 @@ void webListenForKeys()
     emscripten_set_blur_callback(target, nullptr, EM_TRUE, onBlur);
 }
 
-short getKeyState(int vk)
+short readKeyboard(int vk)
 {
     return vk >= 0 && vk < 256 ? vkState[vk] : (short)0;
 }
 
-uint32_t getTickCount()
+uint32_t readClock()
 {
     // The page's clock never steps back; anchored to the date so that every
     // visit seeds another world.
@@ -76,12 +76,14 @@ void swapBuffers(DeviceContext*)
     presentCalls(0, glrecSize(), true);
 }
 
-int platformRand()
+// The page's GL is the recording GL, which counts the frame's calls itself;
+// its record starts afresh with each frame.
+void glCountReset()
 {
-    return nextGlibcRand(generator);
+    glrecReset();
 }
 
-void platformSrand(uint32_t seed)
+GlCounts glCounted()
 {
-    seedGlibcRand(generator, seed);
+    return glrecCounts();
 }
