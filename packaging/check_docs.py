@@ -50,9 +50,12 @@ def section(text, name):
 def check_versions(args, sources, failures):
     named = {}
     for name in sources:
+        # A page that names a version in its title line names this one.
         with open(os.path.join(args.source_dir, name), encoding="utf-8") as f:
-            m = re.search(r'^\.TH .*"hillcar (\S+)"', f.read(), re.M)
-        named["man/" + name] = m and m.group(1)
+            title = re.search(r"^\.TH .*", f.read(), re.M)
+        m = title and re.search(r"\b\d+\.\d+\.\d+\b", title.group(0))
+        if m:
+            named["man/" + name] = m.group(0)
     with open(args.changelog, encoding="utf-8") as f:
         m = re.match(r"hillcar \((\S+)\) ", f.readline())
     named["the changelog"] = m and m.group(1)
