@@ -4,17 +4,19 @@
 #   ./dev.sh test   install what is missing, build, run every test (Linux and,
 #                   under Wine, Windows)
 #   ./dev.sh windows  install what is missing, cross-build hillcar.exe,
-#                   hillcar-replay.exe and hillcar-<version>-win64.zip
+#                   hillcar-replay.exe, hillcar-<version>-win64.zip and the
+#                   installer hillcar-<version>-win64-setup.exe
 #   ./dev.sh web    install what is missing, build the page into build-web/page
 #   ./dev.sh serve  serve that page on http://127.0.0.1:8000/ (or the port given)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(g++ cmake make pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri)
-WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64 python3)
+WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64 python3 nsis)
 WEB_PACKAGES=(cmake make emscripten python3)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                xvfb xauth xdotool x11-apps x11-utils python3 valgrind desktop-file-utils dpkg-dev
+               lintian appstream shared-mime-info man-db
                "${WINDOWS_PACKAGES[@]}" googletest wine wine64 "${WEB_PACKAGES[@]}" chromium)
 WINDOWS_TOOLCHAIN=cmake/mingw-w64-x86_64.cmake
 
@@ -81,8 +83,9 @@ case "${1:-}" in
     cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_TOOLCHAIN" \
       -DCMAKE_BUILD_TYPE=Release -DHILLCAR_BUILD_TESTS=OFF
     cmake --build build-windows -j"$jobs"
-    (cd build-windows && cpack -G ZIP)
-    ls -l build-windows/hillcar.exe build-windows/hillcar-replay.exe build-windows/hillcar-*-win64.zip
+    (cd build-windows && cpack -G "ZIP;NSIS")
+    ls -l build-windows/hillcar.exe build-windows/hillcar-replay.exe build-windows/hillcar-*-win64.zip \
+      build-windows/hillcar-*-win64-setup.exe
     ;;
   web)
     install_missing "${WEB_PACKAGES[@]}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds hillcar's Debian package in a configured and built tree, shows it,
-# checks its fields and files, installs it (as root) and runs the installed
-# program under Xvfb from /usr/bin.
+# checks its fields and files and has lintian judge it (no error, no warning),
+# validates its desktop entry, AppStream metadata and MIME type, installs it
+# (as root) and runs the installed program under Xvfb from /usr/games.
 #
 #   packaging/check-package.sh BUILD_DIR
 #
@@ -38,9 +39,9 @@ deb=${debs[0]}
 echo "== dpkg-deb -I $(basename "$deb")"
 dpkg-deb -I "$deb" || fail "dpkg-deb cannot read $deb"
 
-# Control fields, file list, and the program run from the unpacked package;
-# a missing window tool is a failure here, not a skip.
-echo "== package fields and files, program run unpacked"
+# Control fields, file list, lintian, the validators, and the program run
+# from the unpacked package; a missing tool is a failure here, not a skip.
+echo "== package fields and files, lintian, validators, program run unpacked"
 "$python" "$here/check_deb.py" --deb "$deb" --installed-test "$installed_test" \
   || fail "the package did not pass its checks (status $?)"
 
@@ -56,9 +57,9 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y --reinstall "$deb" \
   || fail "apt-get could not install $deb"
 dpkg-query -W -f='${Status}\n' hillcar | grep -q 'install ok installed' \
   || fail "dpkg does not list hillcar as installed"
-[ -x /usr/bin/hillcar ] || fail "/usr/bin/hillcar is not there after installing"
+[ -x /usr/games/hillcar ] || fail "/usr/games/hillcar is not there after installing"
 
 echo "== installed program under Xvfb"
 "$python" "$installed_test" --prefix /usr \
   || fail "the installed program failed its window test (status $?)"
-echo "check-package: $(basename "$deb") installed and runs from /usr/bin/hillcar"
+echo "check-package: $(basename "$deb") installed and runs from /usr/games/hillcar"

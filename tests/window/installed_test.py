@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Checks hillcar as installed: the files a desktop needs are in place, and the
+"""Checks hillcar as installed: the files a desktop needs are in place (the
+program in games/, the tools in bin/, the desktop entry, the AppStream
+metadata, the recordings' MIME type, the icons, the manual pages), and the
 program found through the desktop entry runs on a private Xvfb screen, shows
 its window "Program" and ends on Escape with status 0.
 
@@ -29,6 +31,12 @@ from xvfb import (SKIP, Failure, check, kill_group, missing_tools,  # noqa: E402
                   x_client)
 
 ICON_SIZES = (48, 64, 128, 256)
+APP_ID = "io.github.hillcar.hillcar"
+# Beside the program, the desktop entry and the icons: what a software centre,
+# a file manager and man read.
+SHARED_FILES = ("share/metainfo/%s.metainfo.xml" % APP_ID, "share/mime/packages/hillcar.xml",
+                "share/man/man6/hillcar.6.gz", "share/man/man1/hillcar-replay.1.gz",
+                "share/doc/hillcar/copyright", "share/doc/hillcar/changelog.gz")
 
 
 # --- the installed files ------------------------------------------------------
@@ -108,33 +116,37 @@ def read_png(path):
     return width, height, len(colours)
 
 
-def check_files(prefix):
+def check_files(prefix, games="games"):
     """The files, and the program the desktop entry names, resolved the way a
-    launcher would: through PATH, with the tree's bin first."""
-    bindir = os.path.join(prefix, "bin")
-    for name in ("hillcar", "hillcar-replay"):
-        path = os.path.join(bindir, name)
+    launcher would: through PATH, with the tree's games and bin first."""
+    gamesdir, bindir = os.path.join(prefix, games), os.path.join(prefix, "bin")
+    for path in (os.path.join(gamesdir, "hillcar"), os.path.join(bindir, "hillcar-replay")):
         check(os.path.isfile(path) and os.access(path, os.X_OK),
               "%s is missing or not executable" % path)
+    for name in SHARED_FILES:
+        check(os.path.isfile(os.path.join(prefix, name)), "%s is missing from %s" % (name, prefix))
 
-    entry_path = os.path.join(prefix, "share", "applications", "hillcar.desktop")
+    entry_path = os.path.join(prefix, "share", "applications", APP_ID + ".desktop")
     check(os.path.isfile(entry_path), "%s is missing" % entry_path)
     entry = read_desktop_entry(entry_path)
-    for key, want in (("Type", "Application"), ("Exec", "hillcar"), ("Icon", "hillcar"),
-                      ("Terminal", "false"), ("Categories", "Game;Simulation;")):
+    # %f: a recording opened from a file manager comes as the one argument.
+    for key, want in (("Type", "Application"), ("Exec", "hillcar %f"), ("Icon", "hillcar"),
+                      ("Terminal", "false"), ("Categories", "Game;Simulation;"),
+                      ("MimeType", "application/x-hillcar-recording;")):
         check(entry.get(key) == want, "%s: %s=%r, expected %r"
               % (entry_path, key, entry.get(key), want))
     for key in ("Name", "Comment"):
         check(entry.get(key), "%s has no %s" % (entry_path, key))
-    exe = shutil.which(entry["Exec"].split()[0],
-                       path=bindir + os.pathsep + os.environ.get("PATH", ""))
-    check(exe is not None and os.path.samefile(exe, os.path.join(bindir, "hillcar")),
+    search = os.pathsep.join((gamesdir, bindir, os.environ.get("PATH", "")))
+    exe = shutil.which(entry["Exec"].split()[0], path=search)
+    check(exe is not None and os.path.samefile(exe, os.path.join(gamesdir, "hillcar")),
           "Exec=%s resolves to %s, not the installed program" % (entry["Exec"], exe))
-    # The launcher's two actions answer the full-screen question beforehand.
-    check(entry.get("Actions") == "windowed;fullscreen;",
+    # The launcher's actions answer the full-screen question beforehand.
+    check(entry.get("Actions") == "windowed;fullscreen;fit;",
           "%s: Actions=%r" % (entry_path, entry.get("Actions")))
     for action, name, option in (("windowed", "Play in a window", "--windowed"),
-                                 ("fullscreen", "Play full screen", "--fullscreen")):
+                                 ("fullscreen", "Play full screen", "--fullscreen"),
+                                 ("fit", "Play in a window that fits", "--windowed --fit")):
         keys = read_desktop_entry(entry_path, "[Desktop Action %s]" % action)
         check(keys.get("Name") == name and keys.get("Exec") == "hillcar " + option,
               "%s: action %s is %r" % (entry_path, action, keys))
@@ -307,10 +319,12 @@ def check_windowed_action(exe):
 def main():
     ap = argparse.ArgumentParser()
     where = ap.add_mutually_exclusive_group(required=True)
-    where.add_argument("--prefix", help="installed tree holding bin/ and share/")
+    where.add_argument("--prefix", help="installed tree holding games/, bin/ and share/")
     where.add_argument("--install-from", metavar="BUILD",
                        help="build tree to `cmake --install` into a temporary prefix")
     ap.add_argument("--cmake", default="cmake")
+    ap.add_argument("--games-dir", default="games",
+                    help="the program's folder in the tree (HILLCAR_INSTALL_GAMESDIR)")
     args = ap.parse_args()
 
     if missing_tools(("Xvfb", "xdotool", "xwininfo", "xwd")):
@@ -326,7 +340,7 @@ def main():
             check(res.returncode == 0, "cmake --install failed: %s%s" % (res.stdout, res.stderr))
             prefix = tmp
         prefix = os.path.abspath(prefix)
-        exe = check_files(prefix)
+        exe = check_files(prefix, args.games_dir)
         check_replay(prefix)
         check_program(exe)
         check_windowed_action(exe)
