@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The page in headless Chromium: web_tests.py --case NAME --page FOLDER ...
+"""The page in a browser: web_tests.py [--engine E] --case NAME --page FOLDER ...
 
+In every engine (chromium, firefox, webkit; see browsers.py):
+  input    the driver's keys and touches reach the page as the events sent
   start    the page shows sky and terrain after start (a screenshot's pixels)
   drive    holding Up (key events) reaches the frame and moves the picture
   view     V changes the camera view on release, and the picture with it
@@ -8,14 +10,25 @@
   picture  a recorded frame drawn by the page's translator in WebGL and by the
            desktop's GL (Mesa on Xvfb) agree to within a few levels per pixel
 
-Exit status 0 pass, 1 fail, 77 skip (the page is not built or Chromium is
-missing)."""
+In Chromium:
+  open       drives picked or dropped play as hillcar-replay replays them;
+             refused ones show its message while the run goes on
+  save       a saved drive replays to the page's trace
+  play-link  ?play= plays a drive of the site and refuses others
+
+--list prints each engine and case to test, one pair a line. A case is a
+function case_NAME(server, args) run in Chromium; marked @every_engine it
+runs in each engine, opening its browser with args.engine.
+
+Exit status 0 pass, 1 fail, 77 skip (the page is not built, the engine is
+missing or its protocol cannot do what the case needs)."""
 
 import argparse
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -26,6 +39,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "window"))
 
+import browsers  # noqa: E402
 import chromium  # noqa: E402
 import xvfb  # noqa: E402
 from xvfb import SKIP, Failure, check  # noqa: E402
@@ -36,6 +50,14 @@ from xvfb import SKIP, Failure, check  # noqa: E402
 TOLERANCE = 3
 MAX_OUTLIERS = 0.002
 MAX_MEAN = 0.5
+
+# The names of the cases that run in every engine.
+EVERY_ENGINE = set()
+
+
+def every_engine(case):
+    EVERY_ENGINE.add(case.__name__[len("case_"):])
+    return case
 
 
 def world_state(browser):
@@ -52,12 +74,22 @@ def wait_frames(browser, n, timeout=60):
 
 
 def canvas_shot(browser):
-    """The canvas as shown, at half its CSS size: (width, height, rgb)."""
-    r = browser.evaluate("(() => { const r = document.getElementById('screen')"
-                         ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
-    clip = {"x": r[0], "y": r[1], "width": r[2], "height": r[3], "scale": 0.5}
-    data = browser.call("Page.captureScreenshot", format="png", clip=clip)["data"]
-    return chromium.decode_png(chromium.base64.b64decode(data))
+    """The canvas as shown, every other pixel of every other row (the
+    checks count shares of pixels): (width, height, rgb)."""
+    x, y, w, h = (round(v) for v in browser.evaluate(
+        "(() => { const r = document.getElementById('screen')"
+        ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()"))
+    width, height, rgb = browser.screenshot()
+    check(0 <= x and x + w <= width and 0 <= y and y + h <= height,
+          "the canvas is not inside the %dx%d screenshot" % (width, height))
+    out = bytearray()
+    for row in range(y, y + h, 2):
+        line = rgb[(row * width + x) * 3:(row * width + x + w) * 3]
+        half = bytearray(len(line[0::6]) * 3)
+        for channel in range(3):
+            half[channel::3] = line[channel::6]
+        out += half
+    return (w + 1) // 2, (h + 1) // 2, bytes(out)
 
 
 def share_changed(a, b):
@@ -77,14 +109,84 @@ def save_shot(out, name, shot):
     chromium.write_png(os.path.join(out, name), *shot)
 
 
-def open_page(server, name):
-    browser = chromium.Browser(server.url(name))
+def open_browser(server, name, engine):
+    browser = browsers.start(engine, server.url(name))
+    print("%s (%s)" % (browser.version, engine))
+    return browser
+
+
+def open_page(server, name, engine="chromium"):
+    browser = open_browser(server, name, engine)
     try:
-        browser.wait_for("Module.hillcarDraw && Module.hillcarDraw.frames >= 10", 60)
+        # Without WebGL the page says so and draws nothing.
+        browser.wait_for("Module.hillcarDraw === null || Module.hillcarDraw.frames >= 10", 60)
+        check(browser.evaluate("Module.hillcarDraw !== null"), "the page says: %s" % browser.evaluate(
+            "document.getElementById('message').textContent"))
     except BaseException:
         browser.close()
         raise
     return browser
+
+
+# The page's events as a list of [type, code, key] for keys and [type,
+# pointerType, pointerId, x, y] for pointers, and the most fingers a touch
+# event held; touches neither scroll nor zoom it.
+RECORD_EVENTS = """(() => {
+  window.seen = []; window.mostTouches = 0;
+  document.documentElement.style.touchAction = document.body.style.touchAction = 'none';
+  for (const t of ['keydown', 'keyup'])
+    addEventListener(t, e => seen.push([t, e.code, e.key]), true);
+  for (const t of ['pointerdown', 'pointermove', 'pointerup', 'pointercancel'])
+    addEventListener(t, e => seen.push([t, e.pointerType, e.pointerId, e.clientX, e.clientY]), true);
+  for (const t of ['touchstart', 'touchmove'])
+    addEventListener(t, e => { mostTouches = Math.max(mostTouches, e.touches.length); }, true);
+  return true;
+})()"""
+
+
+def taken_events(browser):
+    return browser.evaluate("seen.splice(0)")
+
+
+@every_engine
+def case_input(server, args):
+    browser = open_browser(args.test_server, "trace.html", args.engine)
+    try:
+        browser.wait_for("window.hillcarReady", 60)
+        browser.evaluate(RECORD_EVENTS)
+        for code in browsers.KEYS:
+            browser.key("keyDown", code)
+            browser.key("keyUp", code)
+        keys = taken_events(browser)
+        expected = [[kind, code, browsers.KEYS[code][0]]
+                    for code in browsers.KEYS for kind in ("keydown", "keyup")]
+        wrong = [(a, b) for a, b in zip(expected, keys) if a != b]
+        print("%d key events sent, %d seen, %d not as sent" % (len(expected), len(keys), len(wrong)))
+        check(not wrong, "sent %s, the page saw %s" % wrong[0] if wrong else "")
+        check(len(keys) == len(expected), "the page saw %d key events for %d sent"
+              % (len(keys), len(expected)))
+        # Two fingers at once, one moving, then both lifted.
+        browser.touches([("down", 1, 200, 300), ("down", 2, 600, 400)])
+        down = taken_events(browser)
+        browser.touches([("move", 1, 250, 320)])
+        moved = taken_events(browser)
+        browser.touches([("up", 1, 250, 320), ("up", 2, 600, 400)])
+        up = taken_events(browser)
+        most = browser.evaluate("mostTouches")
+    finally:
+        browser.close()
+    print("touches: %s, then %s, then %s; at most %d fingers in a touch event" % (
+        down, moved, up, most))
+    check([e[0] for e in down] == ["pointerdown"] * 2, "two fingers down gave %s" % down)
+    check(all(e[1] == "touch" for e in down + moved + up), "a finger is not a touch pointer")
+    first, second = down[0][2], down[1][2]
+    check(first != second, "two fingers down as one pointer")
+    check([e[3:] for e in down] == [[200, 300], [600, 400]], "the fingers went down elsewhere")
+    check([e[2:] for e in moved if e[0] == "pointermove"] == [[first, 250, 320]],
+          "the first finger's move gave %s" % moved)
+    check(sorted((e[0], e[2]) for e in up) == sorted([("pointerup", first), ("pointerup", second)]),
+          "lifting both fingers gave %s" % up)
+    check(most == 2, "touch events held %d fingers at most, not 2" % most)
 
 
 # A world whose start shows a good piece of sky behind its hills.
@@ -99,8 +201,9 @@ FIRST_VISIT = """(() => { const t = s => document.querySelector(s).textContent;
     t("#open"), t("#save"), document.querySelector("#open-file").accept]; })()"""
 
 
+@every_engine
 def case_start(server, args):
-    browser = open_page(server, "index.html?seed=%d" % START_SEED)
+    browser = open_page(server, "index.html?seed=%d" % START_SEED, args.engine)
     try:
         wait_frames(browser, 50)
         shot = canvas_shot(browser)
@@ -144,8 +247,9 @@ def hold_key(browser, code, key, vk, frames_held):
     wait_frames(browser, frames_held)
 
 
+@every_engine
 def case_drive(server, args):
-    browser = open_page(server, "index.html")
+    browser = open_page(server, "index.html", args.engine)
     try:
         before = world_state(browser)
         shot_before = canvas_shot(browser)
@@ -172,8 +276,9 @@ def case_drive(server, args):
     check(changed > 0.05, "the picture did not move")
 
 
+@every_engine
 def case_view(server, args):
-    browser = open_page(server, "index.html")
+    browser = open_page(server, "index.html", args.engine)
     try:
         before = world_state(browser)
         shot_before = canvas_shot(browser)
@@ -195,14 +300,11 @@ def case_view(server, args):
     check(changed > 0.2, "the picture did not change with the view")
 
 
-def run_script_in_page(server, script):
-    browser = chromium.Browser(server.url("trace.html"))
-    try:
-        browser.wait_for("window.hillcarReady", 60)
-        return browser, browser.evaluate("hillcarRunScript(%s)" % json.dumps(script), 300)
-    except BaseException:
-        browser.close()
-        raise
+def run_script(browser, script):
+    """The run of a replay script in the scripted page the browser has just
+    loaded: {status, trace, errors}."""
+    browser.wait_for("window.hillcarReady", 60)
+    return browser.evaluate("hillcarRunScript(%s)" % json.dumps(script), 300)
 
 
 def expect_trace(native, page, what):
@@ -217,12 +319,16 @@ def expect_trace(native, page, what):
     check(page.startswith(native), "%s: the page's trace is not hillcar-replay's" % what)
 
 
+@every_engine
 def case_trace(server, args):
     path = os.path.join(HERE, "trace.replay")
     native = subprocess.run([args.replay, path], stdout=subprocess.PIPE, check=True).stdout.decode()
-    with open(path) as f:
-        browser, result = run_script_in_page(args.test_server, f.read())
-    browser.close()
+    browser = open_browser(args.test_server, "trace.html", args.engine)
+    try:
+        with open(path) as f:
+            result = run_script(browser, f.read())
+    finally:
+        browser.close()
     check(result["status"] == 0, "the page's run ended with status %d: %s" % (
         result["status"], result["errors"]))
     expect_trace(native, result["trace"], "trace.replay")
@@ -238,7 +344,7 @@ def read_ppm(path):
     return w, h, parts[3]
 
 
-def compare_picture(server, args, name, display):
+def compare_picture(browser, args, name, display):
     script_path = os.path.join(HERE, name + ".replay")
     ppm = os.path.join(args.out, name + "-mesa.ppm")
     env = dict(os.environ, DISPLAY=display, LIBGL_ALWAYS_SOFTWARE="1")
@@ -248,12 +354,9 @@ def compare_picture(server, args, name, display):
     subprocess.run([args.snapshot, script_path, ppm], env=env, check=True)
     desk = read_ppm(ppm)
     with open(script_path) as f:
-        browser, result = run_script_in_page(args.test_server, f.read())
-    try:
-        check(result["status"] == 0, "the page's run failed: " + result["errors"])
-        pixels = browser.evaluate("(() => { hillcarDrawLastFrame(); return hillcarPixels(); })()")
-    finally:
-        browser.close()
+        result = run_script(browser, f.read())
+    check(result["status"] == 0, "the page's run failed: " + result["errors"])
+    pixels = browser.evaluate("(() => { hillcarDrawLastFrame(); return hillcarPixels(); })()")
     page = (pixels["width"], pixels["height"], chromium.base64.b64decode(pixels["rgb"]))
     check(page[:2] == desk[:2], "pictures of different sizes")
     save_shot(args.out, name + "-mesa.png", desk)
@@ -275,14 +378,25 @@ def compare_picture(server, args, name, display):
     check(mean <= MAX_MEAN, "%s: the mean difference is %.3f levels" % (name, mean))
 
 
+@every_engine
 def case_picture(server, args):
-    if not args.snapshot or xvfb.missing_tools(["Xvfb"]):
+    if not args.snapshot:
+        print("SKIP: no hillcar-gl-snapshot (it needs SDL2)")
+        return SKIP
+    if xvfb.missing_tools(["Xvfb"]):
         return SKIP
     server_proc, display = xvfb.start_xvfb("1024x768")
+    browser = None
     try:
-        for name in ("picture-behind", "picture-debug"):
-            compare_picture(server, args, name, display)
+        browser = open_browser(args.test_server, "trace.html", args.engine)
+        for n, name in enumerate(("picture-behind", "picture-debug")):
+            if n:
+                # Each script runs in a page of its own.
+                browser.load(args.test_server.url("trace.html"))
+            compare_picture(browser, args, name, display)
     finally:
+        if browser is not None:
+            browser.close()
         xvfb.stop_xvfb(server_proc)
 
 
@@ -439,30 +553,51 @@ def case_play_link(server, args):
         shutil.rmtree(site, ignore_errors=True)
 
 
-CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
-         "picture": case_picture, "open": case_open, "save": case_save,
-         "play-link": case_play_link}
+CASES = {name[len("case_"):]: case for name, case in globals().items() if name.startswith("case_")}
+
+
+def engine_cases(engine):
+    return [name for name in CASES if engine == "chromium" or name in EVERY_ENGINE]
+
+
+def _end_on_term(signum, frame):
+    raise SystemExit("ended by signal %d" % signum)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--page", required=True, help="folder of the built page")
-    parser.add_argument("--test-page", required=True,
-                        help="folder of the built scripted run (trace.html)")
+    parser.add_argument("--engine", default="chromium", choices=browsers.ENGINES)
+    parser.add_argument("--case", choices=sorted(CASES))
+    parser.add_argument("--list", action="store_true", help="print each engine and case to test")
+    parser.add_argument("--page", help="folder of the built page")
+    parser.add_argument("--test-page", help="folder of the built scripted run (trace.html)")
     parser.add_argument("--replay", help="the native hillcar-replay")
     parser.add_argument("--snapshot", help="the native hillcar-gl-snapshot")
     parser.add_argument("--out", default="web-results", help="where pictures are left")
     args = parser.parse_args()
+    if args.list:
+        for engine in browsers.ENGINES:
+            for name in engine_cases(engine):
+                print(engine, name)
+        return 0
+    if args.case is None or args.page is None or args.test_page is None:
+        parser.error("--case, --page and --test-page are needed")
+    if args.case not in engine_cases(args.engine):
+        parser.error("case %s runs in Chromium alone" % args.case)
     needed = [os.path.join(args.page, f) for f in ("index.html", "hillcar.js", "hillcar.wasm")]
     needed += [os.path.join(args.test_page, f) for f in ("trace.html", "hillcar-trace.js")]
     if not all(os.path.exists(f) for f in needed):
         print("SKIP: the page is not built in %s (./dev.sh web)" % os.path.dirname(args.page))
         return SKIP
-    if not os.path.exists(chromium.CHROMIUM):
-        print("SKIP: no %s" % chromium.CHROMIUM)
+    reason = browsers.missing(args.engine)
+    if reason:
+        print("SKIP: %s: %s" % (args.engine, reason))
         return SKIP
     os.makedirs(args.out, exist_ok=True)
+    # Whatever the browsers leave behind comes back here to be ended, also
+    # when the case fails or CTest ends it.
+    browsers.become_subreaper()
+    signal.signal(signal.SIGTERM, _end_on_term)
     server = chromium.PageServer(args.page)
     args.test_server = chromium.PageServer(args.test_page)
     try:
@@ -470,9 +605,15 @@ def main():
     except (Failure, subprocess.CalledProcessError) as e:
         print("FAIL: %s" % e)
         return 1
+    except browsers.Unsupported as e:
+        print("SKIP: %s: %s" % (args.engine, e))
+        return SKIP
     finally:
         server.close()
         args.test_server.close()
+        left = browsers.end_leftovers()
+        if left:
+            print("ended what the browser left running: " + ", ".join(left))
     print("PASS" if status is None else "SKIP")
     return 0 if status is None else status
 
