@@ -7,6 +7,8 @@
   trace    a scripted run in the page traces byte for byte as hillcar-replay
   picture  a recorded frame drawn by the page's translator in WebGL and by the
            desktop's GL (Mesa on Xvfb) agree to within a few levels per pixel
+  open, save, play-link  drives opened, saved and linked play as hillcar-replay
+  pad      a standard gamepad (navigator.getGamepads stubbed) drives
 
 Exit status 0 pass, 1 fail, 77 skip (the page is not built or Chromium is
 missing)."""
@@ -439,9 +441,64 @@ def case_play_link(server, args):
         shutil.rmtree(site, ignore_errors=True)
 
 
+# --- beyond the keyboard: pads and touches; a sharp, lasting, installable page --
+
+def hold_pad(browser, buttons, mapping="standard"):
+    """navigator.getGamepads answers one pad of 17 buttons holding buttons
+    ({index: value}); the standard mapping's right trigger is button 7."""
+    pad = {"connected": True, "mapping": mapping, "index": 0, "id": "test", "timestamp": 0,
+           "axes": [0.0] * 4, "buttons": [{"pressed": buttons.get(k, 0.0) > 0.0,
+                                           "value": buttons.get(k, 0.0)} for k in range(17)]}
+    browser.evaluate("Object.defineProperty(navigator, 'getGamepads', {configurable: true,"
+                     " value: () => [%s]})" % json.dumps(pad))
+
+
+def saved_run(browser, args, name):
+    """The run as Save gives it, written to args.out/name, replays in
+    hillcar-replay to the page's trace; the keys its frames name."""
+    recording, trace = browser.evaluate(
+        "[new TextDecoder().decode(Module.FS.readFile(Module.UTF8ToString("
+        "Module._webFlushFiles()))), hillcarTrace()]")
+    with open(os.path.join(args.out, name), "w") as f:
+        f.write(recording)
+    native = replay(args, os.path.join(args.out, name), frames_only=False)[0]
+    expect_trace(native, trace, name)
+    check(native == trace, "%s: the page ran frames the recording does not have" % name)
+    return {k for line in recording.splitlines() if line.startswith("frame ") for k in line.split()[2:]}
+
+
+def distance(a, b):
+    return sum((x - y) ** 2 for x, y in zip(a, b)) ** 0.5
+
+
+def case_pad(server, args):
+    browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+    try:
+        hold_pad(browser, {k: 1.0 for k in range(17)}, mapping="")  # not read
+        wait_frames(browser, 10)
+        other = world_state(browser)
+        hold_pad(browser, {7: 1.0})
+        wait_frames(browser, 30)
+        held = world_state(browser)
+        hold_pad(browser, {})
+        wait_frames(browser, 3)
+        let_go = world_state(browser)
+        keys = saved_run(browser, args, "pad.hillcar")
+    finally:
+        browser.close()
+    print("autopilot timeout %.2f with another mapping's pad, %.2f with the right trigger, then "
+          "%.2f; speed %.2f -> %.2f; keys %s" % (other["timeout"], held["timeout"],
+                                                let_go["timeout"], other["rspd"], held["rspd"], keys))
+    check(other["timeout"] < 14.0 < held["timeout"] and let_go["timeout"] < held["timeout"],
+          "the arrow key held is not the standard pad's trigger")
+    check(held["rspd"] > other["rspd"] + 1.0 and distance(held["rnos"], other["rnos"]) > 1.0,
+          "the right trigger did not drive the truck")
+    check(keys == {"UP"}, "the recording names %s, not UP alone" % keys)
+
+
 CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
          "picture": case_picture, "open": case_open, "save": case_save,
-         "play-link": case_play_link}
+         "play-link": case_play_link, "pad": case_pad}
 
 
 def main():

@@ -57,7 +57,9 @@ void openFiles()
 void runPageFrames()
 {
     for (int n = 0; n < MAX_FRAMES_PER_PAINT && sessionFrameReady(session); n++) {
+        webReadPads();
         runSessionFrame(session, nullptr);
+        webFrameKeysTaken();
         if (!session.playing) break;
     }
 }
