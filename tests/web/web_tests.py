@@ -9,6 +9,8 @@
            desktop's GL (Mesa on Xvfb) agree to within a few levels per pixel
   open, save, play-link  drives opened, saved and linked play as hillcar-replay
   pad      a standard gamepad (navigator.getGamepads stubbed) drives
+  touch    the on-screen controls show at the first touch and drive, several
+           fingers at once
 
 Exit status 0 pass, 1 fail, 77 skip (the page is not built or Chromium is
 missing)."""
@@ -496,9 +498,64 @@ def case_pad(server, args):
     check(keys == {"UP"}, "the recording names %s, not UP alone" % keys)
 
 
+def touch(browser, kind, points=()):
+    """Fingers [(x, y)] on the page after a touchStart or touchMove, each
+    with its own id; a touchEnd lifts them all."""
+    browser.call("Input.dispatchTouchEvent", type=kind,
+                 touchPoints=[{"x": x, "y": y, "id": n} for n, (x, y) in enumerate(points)])
+
+
+def control(browser, name):
+    """The centre of on-screen control #touch-NAME, None while hidden."""
+    return browser.evaluate("(r => r.width ? [r.x + r.width / 2, r.y + r.height / 2] : null)"
+                            "(document.getElementById('touch-%s').getBoundingClientRect())" % name)
+
+
+def case_touch(server, args):
+    browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
+    try:
+        browser.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+        hidden = [control(browser, "throttle")]
+        for kind in ("mousePressed", "mouseReleased"):
+            browser.call("Input.dispatchMouseEvent", type=kind, x=500, y=200, button="left",
+                         clickCount=1)
+        wait_frames(browser, 2)
+        hidden.append(control(browser, "throttle"))
+        touch(browser, "touchStart", [(500, 200)])
+        touch(browser, "touchEnd")
+        browser.wait_for("document.getElementById('touch-throttle').offsetWidth")
+        throttle, left, right, view = (control(browser, c) for c in ("throttle", "left", "right", "view"))
+        start = world_state(browser)
+        touch(browser, "touchStart", [throttle])
+        touch(browser, "touchStart", [throttle, left])  # a second finger
+        wait_frames(browser, 30)
+        both = world_state(browser)
+        touch(browser, "touchMove", [throttle, right])  # slid across
+        wait_frames(browser, 30)
+        slid = world_state(browser)
+        touch(browser, "touchEnd")
+        touch(browser, "touchStart", [view])  # a tap
+        touch(browser, "touchEnd")
+        wait_frames(browser, 3)
+        tapped = world_state(browser)
+        keys = saved_run(browser, args, "touch.hillcar")
+    finally:
+        browser.close()
+    print("hidden before a touch: %s; speed %.2f -> %.2f, steering %.2f, then %.2f slid right; "
+          "a tap on the view: %d -> %d; keys %s" % (hidden, start["rspd"], both["rspd"], both["rtrn"],
+                                                    slid["rtrn"], start["view"], tapped["view"],
+                                                    sorted(keys)))
+    check(hidden == [None, None], "the controls show before a touch")
+    check(both["rspd"] > start["rspd"] + 1.0 and distance(both["rnos"], start["rnos"]) > 1.0,
+          "the throttle did not drive the truck")
+    check(both["rtrn"] > 0.2 and slid["rtrn"] < 0.0, "the controls did not steer left, then right")
+    check(tapped["view"] == (start["view"] + 1) % 10, "a tap on the view did not step it")
+    check(keys == {"UP", "LEFT", "RIGHT", "V"}, "the recording names %s" % sorted(keys))
+
+
 CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
          "picture": case_picture, "open": case_open, "save": case_save,
-         "play-link": case_play_link, "pad": case_pad}
+         "play-link": case_play_link, "pad": case_pad, "touch": case_touch}
 
 
 def main():

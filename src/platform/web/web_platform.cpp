@@ -86,6 +86,21 @@ void webFrameKeysTaken()
     updateKeyState();
 }
 
+extern "C" {
+
+// An on-screen control of the page, named by the KeyboardEvent.code of its
+// key, pressed (held 1) or let go (0). 0 for a code the program does not use.
+EMSCRIPTEN_KEEPALIVE int webTouchKey(const char* code, int held)
+{
+    int slot = getWebKeySlot(code);
+    if (slot < 0) return 0;
+    holdTouchKey(inputs, slot, held != 0);
+    updateKeyState();
+    return 1;
+}
+
+} // extern "C"
+
 short readKeyboard(int vk)
 {
     return vk >= 0 && vk < 256 ? vkState[vk] : (short)0;
