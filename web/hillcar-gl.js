@@ -3,7 +3,8 @@
 // then its clears and its runs of triangles and quads, each under its own
 // matrix, depth test and blend. Quads are split into two triangles by a fixed
 // index buffer: corners (0, 1, 3) and (1, 2, 3), the diagonal Mesa takes, so
-// that colours interpolate as on the desktop. Installed as Module.hillcarDraw.
+// that colours interpolate as on the desktop. The drawing fills the canvas's
+// drawing buffer, whatever its size. Installed as Module.hillcarDraw.
 "use strict";
 
 // Words of one translated draw (struct WebDraw), and bytes of one vertex.
@@ -48,9 +49,10 @@ function hillcarMakeDrawer(canvas, module) {
     for (const corner of HILLCAR_QUAD_CORNERS) quadIndices[k++] = 4 * q + corner;
   gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, gl.createBuffer());
   gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, quadIndices, gl.STATIC_DRAW);
-  gl.viewport(0, 0, canvas.width, canvas.height);
 
   const drawer = function (vertices, vertexCount, draws, drawCount) {
+    // The whole drawing buffer, whatever size the page gives it.
+    gl.viewport(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight);
     // The heap's views are fetched at each frame: a grown heap replaces them.
     const u8 = module.HEAPU8, i32 = module.HEAP32, f32 = module.HEAPF32;
     gl.bufferSubData(gl.ARRAY_BUFFER, 0, u8.subarray(vertices, vertices + vertexCount * HILLCAR_VERTEX_BYTES));
