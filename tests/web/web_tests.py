@@ -12,6 +12,7 @@
   touch    the on-screen controls show at the first touch and drive, several
            fingers at once
   sharp    the drawing buffer follows the shown size and the pixel ratio, at 4:3
+  context-lost  the picture comes back after the WebGL context is lost
 
 Exit status 0 pass, 1 fail, 77 skip (the page is not built or Chromium is
 missing)."""
@@ -132,6 +133,11 @@ def case_start(server, args):
           "the canvas does not fill the window's width or height")
     check(page["button"] == "Full screen", "no \"Full screen\" button")
     save_shot(args.out, "start.png", shot)
+    check_sky_and_terrain(shot, state)
+
+
+def check_sky_and_terrain(shot, state):
+    """The picture shows the world's sky colour and many colours of terrain."""
     w, h, rgb = shot
     sky = [round(c * 255) for c in state["clearcol"]]
     pixels = [tuple(rgb[i:i + 3]) for i in range(0, len(rgb), 3)]
@@ -595,10 +601,33 @@ def case_sharp(server, args):
         browser.close()
 
 
+def case_context_lost(server, args):
+    browser = open_page(server, "index.html?trace=1&seed=%d" % START_SEED)
+    try:
+        browser.evaluate("(window.loser = Module.hillcarDraw.gl.getExtension("
+                         "'WEBGL_lose_context')).loseContext()")
+        browser.wait_for("Module.hillcarDraw.lost")
+        before, drawn = browser.evaluate("hillcarTrace()"), frames(browser)
+        browser.wait_for("hillcarTrace().split('\\n').length > %d" % (before.count("\n") + 10))
+        drawn = frames(browser) - drawn
+        browser.evaluate("loser.restoreContext()")
+        browser.wait_for("Module.hillcarDraw.restored === 1")
+        wait_frames(browser, 10)
+        shot, state, after = canvas_shot(browser), world_state(browser), browser.evaluate("hillcarTrace()")
+    finally:
+        browser.close()
+    save_shot(args.out, "context-restored.png", shot)
+    print("lost after %d frames, %d drawn while lost; %d frames traced since" % (
+        before.count("\n"), drawn, after.count("\n") - before.count("\n")))
+    check(drawn == 0, "frames were drawn into the lost context")
+    check(after.startswith(before), "the run started again when the context was lost")
+    check_sky_and_terrain(shot, state)
+
+
 CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
          "picture": case_picture, "open": case_open, "save": case_save,
          "play-link": case_play_link, "pad": case_pad, "touch": case_touch,
-         "sharp": case_sharp}
+         "sharp": case_sharp, "context-lost": case_context_lost}
 
 
 def main():
