@@ -13,6 +13,7 @@
            fingers at once
   sharp    the drawing buffer follows the shown size and the pixel ratio, at 4:3
   context-lost  the picture comes back after the WebGL context is lost
+  offline  the manifest parses, and after one visit the page runs offline
 
 Exit status 0 pass, 1 fail, 77 skip (the page is not built or Chromium is
 missing)."""
@@ -624,10 +625,80 @@ def case_context_lost(server, args):
     check_sky_and_terrain(shot, state)
 
 
+def case_offline(server, args):
+    # The page's own site, whose files can go and come back as a new build.
+    site = tempfile.mkdtemp(prefix="hillcar-site-")
+    page, gone = os.path.join(site, "page"), os.path.join(site, "gone")
+    shutil.copytree(args.page, page)
+    own = chromium.PageServer(page)
+    url = own.url("index.html?seed=%d" % START_SEED)
+    cache = "caches.keys().then(async names => [names, (await (await caches.open(names[0])).keys())" \
+            ".map(r => new URL(r.url).pathname).sort()])"
+    browser = open_page(own, "index.html?seed=%d" % START_SEED)
+    try:
+        manifest = browser.call("Page.getAppManifest")
+        browser.wait_for("navigator.serviceWorker.controller")
+        installable = browser.call("Page.getInstallabilityErrors")["installabilityErrors"]
+        kept = browser.evaluate(cache)
+        # Gone: the site's files, the network and the browser's HTTP cache.
+        os.rename(page, gone)
+        for method, params in (("Network.enable", {}), ("Network.clearBrowserCache", {}),
+                               ("Network.emulateNetworkConditions", {"offline": True, "latency": 0,
+                                "downloadThroughput": -1, "uploadThroughput": -1})):
+            browser.call(method, **params)
+        navigate(browser, url)
+        shot, state = canvas_shot(browser), world_state(browser)
+        # Back, as a new build: another cache name, another page.
+        browser.call("Network.emulateNetworkConditions", offline=False, latency=0,
+                     downloadThroughput=-1, uploadThroughput=-1)
+        os.rename(gone, page)
+        for name, old, new in (("sw.js", kept[0][0], kept[0][0] + "-next"),
+                               ("index.html", "</body>", "<!-- next build --></body>")):
+            with open(os.path.join(page, name), "r+") as f:
+                text = f.read().replace(old, new)
+                f.seek(0)
+                f.write(text)
+                f.truncate()
+        navigate(browser, url)
+        deadline = time.time() + 60
+        while browser.evaluate(cache)[0] != [kept[0][0] + "-next"] and time.time() < deadline:
+            time.sleep(0.1)
+        navigate(browser, url)
+        renewed = browser.evaluate(cache) + [browser.evaluate("document.body.innerHTML")]
+    finally:
+        browser.close()
+        own.close()
+        shutil.rmtree(site, ignore_errors=True)
+    print("manifest errors %s, installability errors %s; the worker's cache %s: %s" % (
+        manifest["errors"], installable, kept[0], kept[1]))
+    # Chromium's installability checks fetch the largest icon and the worker.
+    check(manifest["errors"] == [] and installable == [], "the manifest is not an installable app's")
+    files = sorted("/" + os.path.relpath(os.path.join(d, f), args.page)
+                   for d, _, names in os.walk(args.page) for f in names if f != "sw.js")
+    check(len(kept[0]) == 1 and kept[1] == files, "the worker does not keep the page's files")
+    check_sky_and_terrain(shot, state)
+    print("after the next build: cache %s" % renewed[0])
+    check(renewed[:2] == [[kept[0][0] + "-next"], files] and "next build" in renewed[2],
+          "the next build did not replace the cache and the page")
+
+
+def navigate(browser, url):
+    """Loads url and waits until it has drawn 10 frames."""
+    browser.call("Page.navigate", url=url)
+    for _ in range(600):
+        try:
+            if browser.evaluate("window.Module && Module.hillcarDraw.frames >= 10"):
+                return
+        except RuntimeError:  # between the pages
+            pass
+        time.sleep(0.1)
+    raise Failure("%s drew no frames" % url)
+
+
 CASES = {"start": case_start, "drive": case_drive, "view": case_view, "trace": case_trace,
          "picture": case_picture, "open": case_open, "save": case_save,
          "play-link": case_play_link, "pad": case_pad, "touch": case_touch,
-         "sharp": case_sharp, "context-lost": case_context_lost}
+         "sharp": case_sharp, "context-lost": case_context_lost, "offline": case_offline}
 
 
 def main():
