@@ -397,6 +397,7 @@ def case_save(server, args):
     """The run saved live, then after a drive made on Windows has played."""
     downloads = os.path.join(args.out, "downloads")
     shutil.rmtree(downloads, ignore_errors=True)
+    os.makedirs(downloads)  # made by the browser only once a download begins
     windows = write_drive(args.out, "save-msvcrt.hillcar", "msvcrt", 7)
     saves = []
     browser = open_page(server, "index.html?trace=1&seed=%d" % PAGE_SEED)
@@ -647,6 +648,7 @@ def case_offline(server, args):
                                 "downloadThroughput": -1, "uploadThroughput": -1})):
             browser.call(method, **params)
         navigate(browser, url)
+        wait_frames(browser, 40)  # as web.start looks, after 50 frames
         shot, state = canvas_shot(browser), world_state(browser)
         # Back, as a new build: another cache name, another page.
         browser.call("Network.emulateNetworkConditions", offline=False, latency=0,
