@@ -15,7 +15,11 @@ start(engine, url) gives a driver showing url. Every driver has
                                KeyboardEvent.code code (one of KEYS)
   touches(changes)             fingers put down, moved and lifted at once:
                                (kind, finger, x, y) with kind "down", "move"
-                               or "up", at CSS pixels of the viewport
+                               or "up", at CSS pixels of the viewport;
+                               native_touch says whether they come through
+                               the engine's touch input (touch events too) or
+                               as the page's pointer events alone
+  click(x, y)                  the mouse's left button, at CSS pixels
   screenshot()                 the viewport as (width, height, RGB bytes)
   close()                      ends the browser and everything it started
 and name and version. What an engine's protocol cannot do raises
@@ -126,10 +130,18 @@ def _touch_actions(changes, finger_id):
     return sources
 
 
+def _click_actions(x, y):
+    """WebDriver's pointer source for a click of the mouse's left button."""
+    return [{"type": "pointer", "id": "mouse", "parameters": {"pointerType": "mouse"},
+             "actions": [{"type": "pointerMove", "x": int(round(x)), "y": int(round(y))},
+                         {"type": "pointerDown", "button": 0}, {"type": "pointerUp", "button": 0}]}]
+
+
 class ChromiumDriver(chromium.Browser):
     """chromium.Browser as it is (call and all), with the driver's methods."""
 
     name = "chromium"
+    native_touch = True
 
     def __init__(self, url):
         super().__init__(url, WIDTH, HEIGHT)
@@ -163,6 +175,10 @@ class ChromiumDriver(chromium.Browser):
             for _, finger, _, _ in (c for c in changes if c[0] == "up"):
                 self.fingers.pop(finger, None)
             self._dispatch_touch("touchEnd" if not self.fingers else "touchMove")
+
+    def click(self, x, y):
+        for kind in ("mousePressed", "mouseReleased"):
+            self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
 
     def _dispatch_touch(self, kind):
         points = [{"x": x, "y": y, "id": finger} for finger, (x, y) in sorted(self.fingers.items())]
@@ -227,6 +243,7 @@ class FirefoxDriver(_OnXvfb):
     profile, over WebDriver BiDi on the WebSocket client of chromium.py."""
 
     name = "firefox"
+    native_touch = True
 
     def __init__(self, url):
         self.ws = None
@@ -295,6 +312,9 @@ class FirefoxDriver(_OnXvfb):
 
     def touches(self, changes):
         self._actions(_touch_actions(changes, lambda finger: "finger%d" % finger))
+
+    def click(self, x, y):
+        self._actions(_click_actions(x, y))
 
     def screenshot(self):
         data = self.call("browsingContext.captureScreenshot", context=self.context)["data"]
@@ -398,11 +418,24 @@ class WebKitDriver(_OnXvfb):
         self._command("POST", "/actions", {"actions": [
             {"type": "key", "id": "keyboard", "actions": [{"type": kind, "value": KEYS[code][2]}]}]})
 
+    def click(self, x, y):
+        self._command("POST", "/actions", {"actions": _click_actions(x, y)})
+
+    # Measured with WebKitGTK 2.50: its WebDriver delivers touch pointers as
+    # the one mouse (pointerType "mouse", no touch events), so fingers at once
+    # cannot come through the engine's input. The page is handed instead the
+    # pointer events a touch screen gives, each finger a pointer of its own
+    # on the element under it; no touch events come with them.
+    native_touch = False
+
     def touches(self, changes):
-        # Measured with WebKitGTK 2.50: touch pointers arrive as the one
-        # mouse (pointerType "mouse", no touch events), so fingers at once
-        # cannot be sent.
-        raise Unsupported("WebKitGTK's WebDriver delivers touch pointers as the mouse")
+        self.evaluate("""(changes => { for (const [kind, finger, x, y] of changes) {
+          const type = {down: 'pointerdown', move: 'pointermove', up: 'pointerup'}[kind];
+          (document.elementFromPoint(x, y) || document.body).dispatchEvent(new PointerEvent(type, {
+            bubbles: true, cancelable: true, composed: true, pointerId: 100 + finger,
+            pointerType: 'touch', isPrimary: finger === 1, clientX: x, clientY: y,
+            button: kind === 'move' ? -1 : 0, buttons: kind === 'up' ? 0 : 1})); } })(%s)"""
+                      % json.dumps(changes))
 
     def screenshot(self):
         return chromium.decode_png(base64.b64decode(self._command("GET", "/screenshot")))

@@ -57,7 +57,9 @@ void openFiles()
 void runPageFrames()
 {
     for (int n = 0; n < MAX_FRAMES_PER_PAINT && sessionFrameReady(session); n++) {
+        webReadPads();
         runSessionFrame(session, nullptr);
+        webFrameKeysTaken();
         if (!session.playing) break;
     }
 }
@@ -145,10 +147,10 @@ EMSCRIPTEN_KEEPALIVE const char* webWorldState()
     static char text[384];
     const World& w = theWorld();
     snprintf(text, sizeof text,
-             "{\"rspd\": %.9g, \"timeout\": %.9g, \"view\": %d, \"rnos\": [%.9g, %.9g, %.9g], "
-             "\"clearcol\": [%.9g, %.9g, %.9g]}",
-             w.rig.rspd, w.rig.timeout, w.camera.view, w.rig.rnos.x, w.rig.rnos.y, w.rig.rnos.z,
-             w.sky.clearcol.x, w.sky.clearcol.y, w.sky.clearcol.z);
+             "{\"rspd\": %.9g, \"rtrn\": %.9g, \"timeout\": %.9g, \"view\": %d, "
+             "\"rnos\": [%.9g, %.9g, %.9g], \"clearcol\": [%.9g, %.9g, %.9g]}",
+             w.rig.rspd, w.rig.rtrn, w.rig.timeout, w.camera.view, w.rig.rnos.x, w.rig.rnos.y,
+             w.rig.rnos.z, w.sky.clearcol.x, w.sky.clearcol.y, w.sky.clearcol.z);
     return text;
 }
 
