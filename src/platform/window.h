@@ -85,7 +85,8 @@ void restoreDisplayMode(Window* window);
 // Takes at most one waiting message without blocking; false when none waits.
 // A posted quit request is returned once no other message waits. A layer with
 // a window procedure of its own (Win32) dispatches every other message to it
-// here and hands it back as MSG_OTHER, already handled.
+// here and hands it back as MSG_OTHER, already handled. Finding no message,
+// it reads the pads for the frame that follows.
 bool peekMessage(Message* msg);
 void postQuitMessage(int code);
 
@@ -94,6 +95,7 @@ void postQuitMessage(int code);
 // getTickCount and getKeyState.
 // Milliseconds since system start, unsigned 32-bit, wrapping.
 uint32_t readClock();
-// State of a virtual key of the key map on the keyboard: 0x80 while held, as
-// of the messages already taken.
+// State of a virtual key of the key map: 0x80 while the keyboard or any pad
+// holds it (platform/pad.h maps the pads), as of the messages already taken.
+// Pads come and go while the program runs.
 short readKeyboard(int vk);

@@ -1,5 +1,6 @@
 #include "platform/sdl/keymap.h"
 #include "platform/sdl/sdl_handles.h"
+#include "platform/sdl/sdl_pads.h"
 #include "platform/window.h"
 
 #include <cstdio>
@@ -80,11 +81,13 @@ bool startWindowing()
         SDL_Quit();
         return false;
     }
+    startPads();
     return true;
 }
 
 void stopWindowing()
 {
+    stopPads();
     SDL_Quit();
 }
 
@@ -212,12 +215,16 @@ bool peekMessage(Message* msg)
         if (e.type == SDL_QUIT ||
             (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) {
             msg->kind = MSG_CLOSE;
+        } else if (takePadEvent(e)) {
+            // Handled: the pad is opened or closed.
         } else if (e.type == SDL_KEYDOWN) {
             msg->kind = MSG_KEYDOWN;
             msg->vk = getVirtualKey(e.key.keysym.scancode);
         }
         return true;
     }
+    // The queue is empty: the pads as of every event taken.
+    readPads();
     // Like a posted quit, it comes out only once nothing else waits, so the
     // messages already queued are still handled before the loop ends.
     if (quitPosted) {
