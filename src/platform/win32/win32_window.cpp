@@ -1,4 +1,5 @@
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_pads.h"
 #include "platform/window.h"
 
 #include <cstdio>
@@ -148,11 +149,13 @@ bool startWindowing()
         reportFailure("Could Not Register Window Class");
         return false;
     }
+    startPads();
     return true;
 }
 
 void stopWindowing()
 {
+    stopPads();
 }
 
 Window* createWindow(const char* title, bool fullscreen)
@@ -268,7 +271,11 @@ void restoreDisplayMode(Window*)
 bool peekMessage(Message* msg)
 {
     MSG m;
-    if (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        // The queue is empty: the pads as of every message taken.
+        readPads();
+        return false;
+    }
     msg->vk = 0;
     msg->param = 0;
     if (m.message == WM_QUIT) {
