@@ -2,6 +2,7 @@
 // fixes the projection and the random seed, then runs a frame whenever no
 // message waits, until Escape or a close request. The command line can answer
 // the question, record the run, play a recorded one and trace every frame.
+#include "app/fit.h"
 #include "app/gl_count.h"
 #include "app/options.h"
 #include "app/player.h"
@@ -133,12 +134,20 @@ void closeSession()
     outClose(session.record);
     outClose(session.trace);
 }
+
+// --fit: the viewport for the drawable's size now.
+void fitToWindow(Window* window)
+{
+    int width = 0, height = 0;
+    getDrawableSize(window, &width, &height);
+    fitViewport(width, height);
+}
 } // namespace
 
 // One message for the window, as the windowing layer reports it (the Win32
 // layer dispatches to its own window procedure and reports only the quit).
 // Keys other than Escape are swallowed: the frame polls the keyboard itself.
-long WndProc(Window*, const Message& msg)
+long WndProc(Window* window, const Message& msg)
 {
     switch (msg.kind) {
     case MSG_CLOSE:
@@ -147,6 +156,10 @@ long WndProc(Window*, const Message& msg)
         return 0;
     case MSG_KEYDOWN:
         if (msg.vk == VK_ESCAPE) postQuitMessage(0);
+        return 0;
+    case MSG_SIZE:
+        // Without --fit the viewport stays the one the context began with.
+        if (session.options.fit) fitToWindow(window);
         return 0;
     default:
         // The windowing layer has already done whatever default processing
@@ -218,6 +231,7 @@ int WinMain()
     }
 
     setFixedProjection();
+    if (session.options.fit) fitToWindow(window);
 
     seedRandom();
 
@@ -231,6 +245,7 @@ int WinMain()
             else
                 WndProc(window, msg);
         } else if (frameReady()) {
+            if (session.options.fit) clearFitBars();
             runLiveFrame(dc);
         }
     }

@@ -3,8 +3,8 @@
 #include <cstring>
 
 const char* const USAGE =
-    "usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] [--trace FILE]"
-    " [--help] [--version]";
+    "usage: hillcar [--windowed | --fullscreen] [--fit] [--record FILE] [--play FILE]"
+    " [--trace FILE] [--help] [--version]";
 
 namespace {
 
@@ -31,7 +31,7 @@ bool takeFile(int argc, char** argv, int& i, const char* inline_, const char*& f
 
 bool parseOptions(int argc, char** argv, Options& o, char* why, size_t whySize)
 {
-    o = Options{SCREEN_ASK, nullptr, nullptr, nullptr, false, false};
+    o = Options{SCREEN_ASK, false, nullptr, nullptr, nullptr, false, false};
     bool windowed = false, fullscreen = false;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -60,6 +60,7 @@ bool parseOptions(int argc, char** argv, Options& o, char* why, size_t whySize)
         bool* flag = nullptr;
         if (strcmp(name, "--windowed") == 0) flag = &windowed;
         else if (strcmp(name, "--fullscreen") == 0) flag = &fullscreen;
+        else if (strcmp(name, "--fit") == 0) flag = &o.fit;
         else if (strcmp(name, "--help") == 0) flag = &o.help;
         else if (strcmp(name, "--version") == 0) flag = &o.version;
         if (!flag || value) {
@@ -83,6 +84,8 @@ void printHelp(FILE* out)
           "\n"
           "  --windowed       open an 800x600 window without asking\n"
           "  --fullscreen     switch the display to 800x600 without asking\n"
+          "  --fit            keep the picture as large as the window at 4:3,\n"
+          "                   centred, with black bars around it\n"
           "  --record FILE    write a hillcar-replay script of the run to FILE\n"
           "  --play FILE      play the script in FILE, then hand the controls back\n"
           "  --trace FILE     write the world state after every frame to FILE,\n"

@@ -8,6 +8,7 @@ enum ScreenChoice { SCREEN_ASK, SCREEN_WINDOWED, SCREEN_FULL };
 
 struct Options {
     ScreenChoice screen;   // --windowed, --fullscreen: the question is not asked
+    bool fit;              // --fit: the picture fills the drawable at 4:3
     const char* record;    // --record FILE, or null
     const char* play;      // --play FILE, or null
     const char* trace;     // --trace FILE, or null

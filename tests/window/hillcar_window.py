@@ -532,6 +532,107 @@ def case_play_script(run, args):
         check(a == b, "played frame %d differs:\n replay %s\n played %s" % (i + 1, a[:300], b[:300]))
 
 
+# A fixed world for the pictures of --fit: a few seconds of frames, then the
+# run goes on live.
+FIT_SCRIPT = "rand glibc\nseed 31\nrepeat 120 1000 16\n"
+
+
+def region_colours(img, x0, x1, y0, y1):
+    """The distinct colours of the pixels x0..x1-1, y0..y1-1 (rows from the
+    top), every other pixel each way."""
+    colours = set()
+    for y in range(y0, y1, 2):
+        base = 3 * y * img.width
+        for x in range(x0, x1, 2):
+            i = base + 3 * x
+            colours.add(bytes(img.rgb[i:i + 3]))
+    return colours
+
+
+def black_share(img, x0, x1, y0, y1):
+    """Share of exactly black pixels in a region (every other pixel each way)."""
+    hit = total = 0
+    for y in range(y0, y1, 2):
+        base = 3 * y * img.width
+        for x in range(x0, x1, 2):
+            i = base + 3 * x
+            total += 1
+            hit += img.rgb[i:i + 3] == b"\0\0\0"
+    return hit / total
+
+
+def window_picture(run, wid):
+    from screenshots import decode_xwd  # it imports this module
+    return decode_xwd(subprocess.run(["xwd", "-silent", "-id", str(wid)], env=run.env(),
+                                     capture_output=True, timeout=10).stdout)
+
+
+def resized(run, wid, width, height):
+    """The window at width x height, as a tiling window manager would make it,
+    and its picture once a few frames have been drawn at that size."""
+    run.x(["xdotool", "windowsize", str(wid), str(width), str(height)])
+    deadline = time.time() + 10
+    while True:
+        time.sleep(0.5)
+        img = window_picture(run, wid)
+        if (img.width, img.height) == (width, height):
+            time.sleep(0.5)  # frames drawn at the new size
+            return window_picture(run, wid)
+        check(time.time() < deadline, "the window is %dx%d, not %dx%d"
+              % (img.width, img.height, width, height))
+
+
+def case_fit(run, args):
+    """--fit: resized, the picture is the largest 4:3 rectangle centred in the
+    window, with black bars beside or above and below it. Without it the
+    800x600 picture stays in the lower-left corner, cleared around with the
+    sky colour."""
+    tmp = run.tmpdir("fit")
+    script = os.path.join(tmp, "fit.hillcar")
+    with open(script, "w") as f:
+        f.write(FIT_SCRIPT)
+    run.start_xvfb("1280x1024")
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--fit", "--play", script])
+    win = run.find_window("Program")
+    expect_frames(run, win)
+    # (window size, picture rectangle as x, y from the top, width, height)
+    for size, (px, py, pw, ph) in (((1000, 500), (166, 0, 667, 500)),
+                                   ((600, 800), (0, 175, 600, 450)),
+                                   ((800, 600), (0, 0, 800, 600))):
+        img = resized(run, win[0], *size)
+        label = "%dx%d" % size
+        # The bars, two pixels clear of the picture's edge.
+        bars = ([(0, px - 2, 0, size[1]), (px + pw + 2, size[0], 0, size[1])] if px else
+                [(0, size[0], 0, py - 2), (0, size[0], py + ph + 2, size[1])] if py else [])
+        for x0, x1, y0, y1 in bars:
+            share = black_share(img, x0, x1, y0, y1)
+            check(share == 1.0, "%s: the bar %d..%d x %d..%d is %.1f%% black"
+                  % (label, x0, x1, y0, y1, 100 * share))
+        # The picture fills its rectangle up to its edges.
+        for x0, x1, y0, y1 in ((px + 2, px + 12, py, py + ph), (px + pw - 12, px + pw - 2, py, py + ph),
+                               (px, px + pw, py + 2, py + 12), (px, px + pw, py + ph - 12, py + ph - 2)):
+            share = black_share(img, x0, x1, y0, y1)
+            check(share < 0.2, "%s: the picture's edge %d..%d x %d..%d is %.0f%% black"
+                  % (label, x0, x1, y0, y1, 100 * share))
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+    check(run.stderr_text() == "", "stderr: %r" % run.stderr_text())
+
+    # Without --fit: the picture keeps the drawable the context began with.
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--play", script])
+    win = run.find_window("Program")
+    expect_frames(run, win)
+    img = resized(run, win[0], 1000, 700)
+    outside = region_colours(img, 802, 1000, 0, 700) | region_colours(img, 0, 1000, 0, 98)
+    check(len(outside) == 1 and outside != {b"\0\0\0"},
+          "around the 800x600 picture: %d colours %s, expected the sky colour alone"
+          % (len(outside), sorted(outside)[:4]))
+    inside = region_colours(img, 0, 800, 100, 700)
+    check(len(inside) > 10, "the 800x600 picture in the lower-left has %d colours" % len(inside))
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+
+
 def expect_refused(args, argv, status, stderr, label):
     """Runs hillcar with no display at all: a program that got as far as a
     window would say it found none; this one must stop before, as told."""
@@ -603,6 +704,7 @@ CASES = {
     "record-killed": case_record_killed,
     "command-line": case_command_line,
     "play-script": case_play_script,
+    "fit": case_fit,
 }
 
 

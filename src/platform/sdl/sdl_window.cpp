@@ -135,6 +135,11 @@ void destroyWindow(Window* window)
     window->sdl = nullptr;
 }
 
+void getDrawableSize(Window* window, int* width, int* height)
+{
+    SDL_GL_GetDrawableSize(window->sdl, width, height);
+}
+
 DeviceContext* getDC(Window* window)
 {
     theDC.sdl = window->sdl;
@@ -215,6 +220,8 @@ bool peekMessage(Message* msg)
         if (e.type == SDL_QUIT ||
             (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) {
             msg->kind = MSG_CLOSE;
+        } else if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            msg->kind = MSG_SIZE;
         } else if (takePadEvent(e)) {
             // Handled: the pad is opened or closed.
         } else if (e.type == SDL_KEYDOWN) {
