@@ -532,6 +532,32 @@ def case_play_script(run, args):
         check(a == b, "played frame %d differs:\n replay %s\n played %s" % (i + 1, a[:300], b[:300]))
 
 
+def case_open_file(run, args):
+    """A recording named with no option, as a desktop opens a double-clicked
+    one: the question is asked, and the run plays to the trace --play gives."""
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("open")
+    script = os.path.join(tmp, "drive.hillcar")
+    with open(script, "w") as f:
+        f.write(PLAYED_SCRIPT)
+    run.start_xvfb("1024x768")
+    traces = []
+    for argv, ask in (([script], True), (["--windowed", "--play", script], False)):
+        trace = os.path.join(tmp, "t%d.jsonl" % len(traces))
+        run.start_program(args.hillcar, run.env(), ["--trace", trace] + argv)
+        if ask:
+            answer_question(run, "Escape")
+        run.find_window("Program")
+        wait_for_lines(run, trace, 120, 40)
+        run.press(run.find_window("Program"), "Escape")
+        expect_exit(run, 0)
+        with open(trace, "rb") as f:
+            traces.append(f.read().splitlines(keepends=True)[:119])
+    check(len(traces[0]) == 119, "the opened recording traced %d frames" % len(traces[0]))
+    for i, (a, b) in enumerate(zip(*traces)):
+        check(a == b, "frame %d differs:\n opened %s\n --play %s" % (i + 1, a[:300], b[:300]))
+
+
 # A fixed world for the pictures of --fit: a few seconds of frames, then the
 # run goes on live.
 FIT_SCRIPT = "rand glibc\nseed 31\nrepeat 120 1000 16\n"
@@ -650,21 +676,28 @@ def expect_refused(args, argv, status, stderr, label):
 def case_command_line(run, args):
     check(args.replay, "--replay is needed")
     tmp = run.tmpdir("cmdline")
-    usage = ("usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] "
-             "[--trace FILE] [--help] [--version]\n")
+    usage = ("usage: hillcar [--windowed | --fullscreen] [--fit] [--record FILE] [--play FILE] "
+             "[--trace FILE] [--help] [--version] [FILE]\n")
     expect_refused(args, ["--frobnicate"], 2, "hillcar: unknown option '--frobnicate'\n" + usage,
                    "unknown option")
     expect_refused(args, ["--windowed", "--record"], 2,
                    "hillcar: --record needs a file name\n" + usage, "missing argument")
-    expect_refused(args, ["--windowed", "extra"], 2,
-                   "hillcar: unexpected argument 'extra'\n" + usage, "stray argument")
+    expect_refused(args, ["--windowed", "a.hillcar", "b.hillcar"], 2,
+                   "hillcar: unexpected argument 'b.hillcar'\n" + usage, "a second file")
 
-    res = subprocess.run([args.hillcar, "--version"], capture_output=True, text=True, timeout=10)
-    check(res.returncode == 0 and re.fullmatch(r"hillcar \d+\.\d+\.\d+\n", res.stdout),
-          "--version: %d %r" % (res.returncode, res.stdout))
-    res = subprocess.run([args.hillcar, "--help"], capture_output=True, text=True, timeout=10)
-    check(res.returncode == 0 and res.stdout.startswith(usage) and "--play FILE" in res.stdout,
-          "--help: %d %r" % (res.returncode, res.stdout[:200]))
+    for flag in ("--version", "-V"):
+        res = subprocess.run([args.hillcar, flag], capture_output=True, text=True, timeout=10)
+        check(res.returncode == 0 and re.fullmatch(r"hillcar \d+\.\d+\.\d+\n", res.stdout),
+              "%s: %d %r" % (flag, res.returncode, res.stdout))
+    for flag in ("--help", "-h"):
+        res = subprocess.run([args.hillcar, flag], capture_output=True, text=True, timeout=10)
+        check(res.returncode == 0 and res.stdout.startswith(usage) and "--play FILE" in res.stdout,
+              "%s: %d %r" % (flag, res.returncode, res.stdout[:200]))
+        # The keys after the options, the gamepad's among them.
+        keys = res.stdout.find("\nKeys:\n")
+        check(res.stdout.find("--version") < keys, "%s: no keys after the options" % flag)
+        for line in ("Escape", "Shift + R", "right trigger", "right shoulder button"):
+            check(line in res.stdout[keys:], "%s: the keys do not name %r" % (flag, line))
 
     unwritable = os.path.join(tmp, "no-such-folder", "r.txt")
     expect_refused(args, ["--windowed", "--record", unwritable], 1,
@@ -688,9 +721,13 @@ def case_command_line(run, args):
                        "bad script %d" % n)
         check(not os.path.exists(rec), "a recording was begun for a bad script")
     missing = os.path.join(tmp, "missing.txt")
-    expect_refused(args, ["--play", missing], 2,
-                   "hillcar-replay: cannot open %s: No such file or directory\n" % missing,
-                   "missing script")
+    for argv in (["--play", missing], [missing], ["--windowed", missing]):
+        expect_refused(args, argv, 2,
+                       "hillcar-replay: cannot open %s: No such file or directory\n" % missing,
+                       "missing script %s" % argv)
+    # A folder is not a readable file either.
+    expect_refused(args, [tmp], 2, re.compile(r"hillcar-replay: cannot (open|read) %s: .+\n"
+                                              % re.escape(tmp)), "a folder")
 
 
 CASES = {
@@ -704,6 +741,7 @@ CASES = {
     "record-killed": case_record_killed,
     "command-line": case_command_line,
     "play-script": case_play_script,
+    "open-file": case_open_file,
     "fit": case_fit,
 }
 
