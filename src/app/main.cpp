@@ -201,6 +201,10 @@ void ChangeToFullScreen(Window* window)
     mode.width = SCREEN_WIDTH;
     mode.height = SCREEN_HEIGHT;
     if (!changeDisplayMode(window, &mode)) {
+        // Plain stderr: where it leads nowhere the box says it all.
+        fprintf(stderr, "hillcar: the display cannot switch to %dx%d; "
+                        "start hillcar with --windowed to play in a window\n",
+                SCREEN_WIDTH, SCREEN_HEIGHT);
         showMessage("Display Mode Not Compatible", "Error");
         postQuitMessage(0);
     }
