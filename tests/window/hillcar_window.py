@@ -755,6 +755,39 @@ def case_command_line(run, args):
                                               % re.escape(tmp)), "a folder")
 
 
+def case_replay_terminal(run, args):
+    """hillcar-replay with no script named, on a terminal: one line on stderr
+    says it reads the script there and how it ends, and Ctrl+D ends it. With
+    standard input not a terminal, nothing is said."""
+    import pty
+    check(args.replay, "--replay is needed")
+    script = b"seed 3\nframe 100 UP\nframe 116\n"
+    expected = subprocess.run([args.replay], input=script, capture_output=True, timeout=30)
+    check(expected.returncode == 0 and expected.stderr == b"" and expected.stdout.count(b"\n") == 2,
+          "from a pipe: status %d, stderr %r" % (expected.returncode, expected.stderr))
+    for argv in ([args.replay], [args.replay, "-"]):
+        master, slave = pty.openpty()
+        try:
+            prog = subprocess.Popen(argv, stdin=slave, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, start_new_session=True)
+            os.close(slave)
+            slave = None
+            os.write(master, script + b"\x04")  # Ctrl+D at a line's start
+            out, err = prog.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            kill_group(prog.pid)
+            prog.wait()
+            raise Failure("%s: Ctrl+D did not end the script" % argv)
+        finally:
+            os.close(master)
+            if slave is not None:
+                os.close(slave)
+        check(prog.returncode == 0 and out == expected.stdout,
+              "%s: status %d, %d trace bytes" % (argv, prog.returncode, len(out)))
+        check(err == b"hillcar-replay: reading a script from standard input (Ctrl+D ends it);"
+              b" --help gives the usage\n", "%s: stderr %r" % (argv, err))
+
+
 CASES = {
     "windowed-escape": case_windowed_escape,
     "windowed-close": case_windowed_close,
@@ -768,6 +801,7 @@ CASES = {
     "play-script": case_play_script,
     "open-file": case_open_file,
     "fit": case_fit,
+    "replay-terminal": case_replay_terminal,
 }
 
 
@@ -780,7 +814,7 @@ def main():
     args = ap.parse_args()
 
     needed = ["Xvfb", "xdotool", "xwininfo", "xprop", "xwd"]
-    if args.case in ("no-display", "command-line"):
+    if args.case in ("no-display", "command-line", "replay-terminal"):
         needed = []
     if missing_tools(needed):
         return SKIP
