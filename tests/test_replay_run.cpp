@@ -16,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -683,16 +684,18 @@ TEST_F(ReplayRun, ProgramOptions)
         int status;
         std::string outStart; // what standard output begins with
         std::string err;
+        bool text;            // standard output is text: CR LF line ends on Windows
     } cases[] = {
-        {"-", 0, trace, ""}, // standard input, as with no argument
-        {"--help", 0, usage + "\n", ""},
-        {"--version", 0, "hillcar-replay ", ""},
-        {"--bogus", 2, "", "hillcar-replay: unknown option '--bogus'\n" + usage},
-        {"-x", 2, "", "hillcar-replay: unknown option '-x'\n" + usage},
-        {"a b", 2, "", usage},
+        {"-", 0, trace, "", false}, // standard input, as with no argument
+        {"--help", 0, usage + "\n", "", true},
+        {"--version", 0, "hillcar-replay ", "", true},
+        {"--bogus", 2, "", "hillcar-replay: unknown option '--bogus'\n" + usage, true},
+        {"-x", 2, "", "hillcar-replay: unknown option '-x'\n" + usage, true},
+        {"a b", 2, "", usage, true},
     };
     for (const auto& c : cases) {
         Program p = runProgram(c.args, &script);
+        if (c.text) p.out.erase(std::remove(p.out.begin(), p.out.end(), '\r'), p.out.end());
         EXPECT_EQ(p.status, c.status) << c.args;
         EXPECT_EQ(p.out.compare(0, c.outStart.size(), c.outStart), 0) << c.args << ": " << p.out;
         EXPECT_EQ(p.err, c.err) << c.args;
