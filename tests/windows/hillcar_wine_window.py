@@ -112,12 +112,18 @@ def wait_for_wine(wine):
     subprocess.run([server, "-w"], timeout=60)
 
 
-def start(run, args, options=(), cwd=None, tz=None):
+def start(run, args, options=(), cwd=None, tz=None, env_extra=None):
     env = run.env()
     env.setdefault("WINEDEBUG", "-all")
     if tz:
         env["TZ"] = tz
+    env.update(env_extra or {})
     run.start_argv([args.wine, args.hillcar] + list(options), env, cwd)
+
+
+# Wine's log of the DLLs a program loads, and no other of its messages.
+LOG_DLLS = {"WINEDEBUG": "-all,+loaddll"}
+XINPUT = re.compile(r"Loaded \S*xinput(1_4|9_1_0)\.dll", re.I)
 
 
 def wine_run(run, args, argv, cwd=None, timeout=120):
@@ -156,16 +162,19 @@ def case_windowed_escape(run, args):
 
 
 def case_windowed_close(run, args):
-    start(run, args)
+    # XInput is loaded once the program runs, for the pads (there are none).
+    start(run, args, env_extra=LOG_DLLS)
     answer_question(run, "Escape")
     win = run.find_window("Program", seconds=15)
     expect_frames(run, win, None, "close")
     run.x([args.send_close, str(win[0])])
     expect_exit(run, 0)
+    check(XINPUT.search(run.stderr_text()), "XInput was not loaded: %r" % run.stderr_text()[-2000:])
 
 
 def case_fullscreen_escape(run, args):
-    start(run, args)
+    # Where neither XInput DLL can be loaded, the program runs on the keyboard.
+    start(run, args, env_extra=dict(LOG_DLLS, WINEDLLOVERRIDES="xinput1_4,xinput9_1_0=d"))
     answer_question(run, "Return")
     win = run.find_window("Program", seconds=15)
     check(win[1:] == (800, 600, 0, 0),
@@ -176,6 +185,7 @@ def case_fullscreen_escape(run, args):
     expect_frames(run, win, args.out, "fullscreen")
     run.press(win, "Escape")
     expect_exit(run, 0)
+    check(not XINPUT.search(run.stderr_text()), "XInput was loaded although disabled")
 
 
 def case_fullscreen_refused(run, args):
@@ -189,6 +199,8 @@ def case_fullscreen_refused(run, args):
     check(run.prog.poll() is None, "hillcar ended before the error was acknowledged")
     run.press(box, "Return", hold=0.1)
     expect_exit(run, 0)
+    check("start hillcar with --windowed" in run.stderr_text(),
+          "stderr does not suggest --windowed: %r" % run.stderr_text())
 
 
 def case_no_gl(run, args):
@@ -275,8 +287,8 @@ def case_command_line(run, args):
     # hands a program built for the GUI as it does any other; the text is
     # written in text mode, with CR LF line ends as on any Windows console.
     tmp = run.tmpdir("wine-cmdline")
-    usage = ("usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] "
-             "[--trace FILE] [--help] [--version]\n")
+    usage = ("usage: hillcar [--windowed | --fullscreen] [--fit] [--record FILE] [--play FILE] "
+             "[--trace FILE] [--help] [--version] [FILE]\n")
 
     def refused(argv, status, expected, label):
         got, out, err = wine_run(run, args, [args.hillcar] + argv, tmp, timeout=30)
@@ -289,6 +301,11 @@ def case_command_line(run, args):
             "unknown option")
     refused(["--windowed", "--record"], 2, "hillcar: --record needs a file name\n" + usage,
             "missing argument")
+    refused(["a.hillcar", "b.hillcar"], 2, "hillcar: unexpected argument 'b.hillcar'\n" + usage,
+            "a second file")
+    refused(["missing.hillcar"], 2,
+            "hillcar-replay: cannot open missing.hillcar: No such file or directory\n",
+            "a file that is not there")
     refused(["--windowed", "--record", "no-such-folder\\r.txt"], 1,
             "hillcar: cannot record to no-such-folder\\r.txt: No such file or directory\n",
             "unwritable recording")
@@ -300,9 +317,10 @@ def case_command_line(run, args):
         check(expected.startswith("hillcar-replay: line 3: "), "hillcar-replay.exe said %r" % expected)
         refused(["--windowed", "--play", "bad.txt", "--record", "r.txt"], 2, expected, "bad script")
         check(not os.path.exists(os.path.join(tmp, "r.txt")), "a recording was begun for a bad script")
-    status, out, _ = wine_run(run, args, [args.hillcar, "--version"], tmp, timeout=30)
-    check(status == 0 and re.fullmatch(rb"hillcar \d+\.\d+\.\d+\r?\n", out),
-          "--version: %d %r" % (status, out))
+    for flag in ("--version", "-V"):
+        status, out, _ = wine_run(run, args, [args.hillcar, flag], tmp, timeout=30)
+        check(status == 0 and re.fullmatch(rb"hillcar \d+\.\d+\.\d+\r?\n", out),
+              "%s: %d %r" % (flag, status, out))
 
     # Started the way Windows starts a program from a shortcut or a console,
     # with no standard streams: the refusal is shown in a box instead.
