@@ -103,8 +103,11 @@ bool startWindowing()
 {
     skipUnreachableWayland();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        // SDL's reason is copied out of the buffer the new one is written to.
+        char reason[256];
+        std::snprintf(reason, sizeof reason, "%s", SDL_GetError());
         const char* display = std::getenv("DISPLAY");
-        if (display && *display) SDL_SetError("%s (DISPLAY is \"%s\")", SDL_GetError(), display);
+        if (display && *display) SDL_SetError("%s (DISPLAY is \"%s\")", reason, display);
         reportFailure("Could Not Start Video");
         return false;
     }
