@@ -633,6 +633,30 @@ def resized(run, wid, width, height):
               % (img.width, img.height, width, height))
 
 
+def expect_letterboxed(img):
+    """The picture is the largest 4:3 rectangle centred in img, black bars
+    beside or above and below it, and reaches each of its edges."""
+    width, height = img.width, img.height
+    label = "%dx%d" % (width, height)
+    if width * 3 > height * 4:
+        ph, pw = height, (height * 4 + 1) // 3
+    else:
+        pw, ph = width, (width * 3 + 2) // 4
+    px, py = (width - pw) // 2, (height - ph) // 2  # from the top left
+    # The bars, two pixels clear of the picture's edge.
+    bars = ([(0, px - 2, 0, height), (px + pw + 2, width, 0, height)] if px else
+            [(0, width, 0, py - 2), (0, width, py + ph + 2, height)] if py else [])
+    for x0, x1, y0, y1 in bars:
+        share = black_share(img, x0, x1, y0, y1)
+        check(share == 1.0, "%s: the bar %d..%d x %d..%d is %.1f%% black"
+              % (label, x0, x1, y0, y1, 100 * share))
+    for x0, x1, y0, y1 in ((px + 2, px + 12, py, py + ph), (px + pw - 12, px + pw - 2, py, py + ph),
+                           (px, px + pw, py + 2, py + 12), (px, px + pw, py + ph - 12, py + ph - 2)):
+        share = black_share(img, x0, x1, y0, y1)
+        check(share < 0.2, "%s: the picture's edge %d..%d x %d..%d is %.0f%% black"
+              % (label, x0, x1, y0, y1, 100 * share))
+
+
 def case_fit(run, args):
     """--fit: resized, the picture is the largest 4:3 rectangle centred in the
     window, with black bars beside or above and below it. Without it the
@@ -646,25 +670,8 @@ def case_fit(run, args):
     run.start_program(args.hillcar, run.env(), ["--windowed", "--fit", "--play", script])
     win = run.find_window("Program")
     expect_frames(run, win)
-    # (window size, picture rectangle as x, y from the top, width, height)
-    for size, (px, py, pw, ph) in (((1000, 500), (166, 0, 667, 500)),
-                                   ((600, 800), (0, 175, 600, 450)),
-                                   ((800, 600), (0, 0, 800, 600))):
-        img = resized(run, win[0], *size)
-        label = "%dx%d" % size
-        # The bars, two pixels clear of the picture's edge.
-        bars = ([(0, px - 2, 0, size[1]), (px + pw + 2, size[0], 0, size[1])] if px else
-                [(0, size[0], 0, py - 2), (0, size[0], py + ph + 2, size[1])] if py else [])
-        for x0, x1, y0, y1 in bars:
-            share = black_share(img, x0, x1, y0, y1)
-            check(share == 1.0, "%s: the bar %d..%d x %d..%d is %.1f%% black"
-                  % (label, x0, x1, y0, y1, 100 * share))
-        # The picture fills its rectangle up to its edges.
-        for x0, x1, y0, y1 in ((px + 2, px + 12, py, py + ph), (px + pw - 12, px + pw - 2, py, py + ph),
-                               (px, px + pw, py + 2, py + 12), (px, px + pw, py + ph - 12, py + ph - 2)):
-            share = black_share(img, x0, x1, y0, y1)
-            check(share < 0.2, "%s: the picture's edge %d..%d x %d..%d is %.0f%% black"
-                  % (label, x0, x1, y0, y1, 100 * share))
+    for size in ((1000, 500), (600, 800), (800, 600)):
+        expect_letterboxed(resized(run, win[0], *size))
     run.press(win, "Escape")
     expect_exit(run, 0)
     check(run.stderr_text() == "", "stderr: %r" % run.stderr_text())

@@ -5,8 +5,9 @@ costs seconds: on an 800x600 screen the windowed run (with a key held) ended by 
 windowed run ended by a close request, the full-screen run, a recorded run's
 round trip through hillcar-replay and back into the window, and the command
 line's refusals; on a 1024x768 screen, which can't switch to 800x600, the
-refused change; on a screen without GLX, the failed pixel format. Exit
-status 0 = pass, 1 = a case failed, 77 = the tools are missing (skip).
+refused change, and --fit's picture in a resized window; on a screen without
+GLX, the failed pixel format. Exit status 0 = pass, 1 = a case failed,
+77 = the tools are missing (skip).
 
     hillcar_wine_window.py --hillcar PATH.exe --wine PATH [--send-close PATH]
         [--replay PATH.exe] [--host-replay PATH] [--out DIR] [--case NAME ...]
@@ -27,8 +28,8 @@ sys.dont_write_bytecode = True
 WINDOW_TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window")
 sys.path.insert(0, WINDOW_TESTS)
 from hillcar_window import (Run, answer_question, check_recording, cpu_seconds,  # noqa: E402
-                            drive, expect_exit, expect_played, expect_same_trace,
-                            read_text, wait_for_lines)
+                            drive, expect_exit, expect_letterboxed, expect_played,
+                            expect_same_trace, read_text, resized, wait_for_lines)
 from screenshots import (decode_xwd, encode_png, is_black, is_marker, is_sky,  # noqa: E402
                          is_terrain)
 from xvfb import (SKIP, Failure, attempt, check, missing_tools, start_xvfb,  # noqa: E402
@@ -203,6 +204,18 @@ def case_fullscreen_refused(run, args):
           "stderr does not suggest --windowed: %r" % run.stderr_text())
 
 
+def case_fit(run, args):
+    # --fit on Win32: the window procedure's size change reaches the entry,
+    # which letterboxes the picture in the new client area.
+    start(run, args, ["--windowed", "--fit"])
+    win = run.find_window("Program", seconds=15)
+    expect_frames(run, win, None, "fit")
+    for size in ((900, 450), (500, 700)):
+        expect_letterboxed(resized(run, win[0], *size))
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+
+
 def case_no_gl(run, args):
     # A screen without GLX has no OpenGL pixel format: the window is made, the
     # pixel format is not, and the run ends with status 1 once the "Error"
@@ -342,7 +355,7 @@ SCREENS = [
                      ("fullscreen-escape", case_fullscreen_escape),
                      ("record-play", case_record_play),
                      ("command-line", case_command_line)]),
-    ("1024x768", (), [("fullscreen-refused", case_fullscreen_refused)]),
+    ("1024x768", (), [("fullscreen-refused", case_fullscreen_refused), ("fit", case_fit)]),
     ("1024x768", ("-extension", "GLX"), [("no-gl", case_no_gl)]),
 ]
 
