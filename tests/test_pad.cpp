@@ -66,7 +66,7 @@ TEST(Pad, TheMappingTable)
 TEST(Pad, KeyboardAndPadsAreOred)
 {
     bool held[256] = {}; // the keyboard holds Up and F
-    held[VK_UP] = held['F'] = true;
+    held[VK_UP] = held[int('F')] = true;
     addPadKeys(PadState{-1.0f, 0.0f, 0.0f, 0}, held);
     addPadKeys(PadState{0.0f, 0.0f, 0.0f, PAD_RIGHT_SHOULDER}, held);
     addPadKeys(PadState{0.0f, 0.0f, 0.0f, 0}, held); // holding nothing releases nothing
