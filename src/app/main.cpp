@@ -145,7 +145,8 @@ void fitToWindow(Window* window)
 } // namespace
 
 // One message for the window, as the windowing layer reports it (the Win32
-// layer dispatches to its own window procedure and reports only the quit).
+// layer dispatches to its own window procedure and reports only the quit and
+// the size changes).
 // Keys other than Escape are swallowed: the frame polls the keyboard itself.
 long WndProc(Window* window, const Message& msg)
 {
