@@ -49,7 +49,8 @@ case "${1:-}" in
   demo)
     install_missing "${DEMO_PACKAGES[@]}"
     cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DHILLCAR_BUILD_TESTS=OFF
-    cmake --build build-demo -j"$jobs" --target hillcar
+    # The README runs hillcar-replay on a recording right after.
+    cmake --build build-demo -j"$jobs" --target hillcar hillcar-replay
     exec ./build-demo/hillcar
     ;;
   test)

@@ -55,6 +55,7 @@ TEST(Options, NoneAsksTheQuestion)
     EXPECT_EQ(p.o.trace, nullptr);
     EXPECT_FALSE(p.o.help);
     EXPECT_FALSE(p.o.version);
+    EXPECT_FALSE(p.o.fit);
 }
 
 TEST(Options, EveryOptionInBothSpellings)
@@ -66,12 +67,43 @@ TEST(Options, EveryOptionInBothSpellings)
     EXPECT_STREQ(p.o.play, "in.txt");
     EXPECT_STREQ(p.o.trace, "t.jsonl");
 
-    p = parse({"--fullscreen", "--record=a=b", "--help", "--version"});
+    p = parse({"--fullscreen", "--record=a=b", "--help", "--version", "--fit"});
     ASSERT_TRUE(p.ok) << p.why;
     EXPECT_EQ(p.o.screen, SCREEN_FULL);
     EXPECT_STREQ(p.o.record, "a=b"); // only the first '=' splits
     EXPECT_TRUE(p.o.help);
     EXPECT_TRUE(p.o.version);
+    EXPECT_TRUE(p.o.fit);
+}
+
+TEST(Options, AFileAloneIsPlayedAndTheShortForms)
+{
+    const struct {
+        std::vector<const char*> args;
+        ScreenChoice screen;
+        const char* play;
+        const char* trace;
+        bool help, version;
+    } cases[] = {
+        {{"drive.hillcar"}, SCREEN_ASK, "drive.hillcar", nullptr, false, false},
+        {{"--windowed", "--trace", "t.jsonl", "drive.hillcar"}, SCREEN_WINDOWED, "drive.hillcar",
+         "t.jsonl", false, false},
+        {{"/home/me/My Drives/a.hillcar", "--fullscreen"}, SCREEN_FULL,
+         "/home/me/My Drives/a.hillcar", nullptr, false, false},
+        {{"--trace=t.jsonl", "run.txt"}, SCREEN_ASK, "run.txt", "t.jsonl", false, false},
+        {{"-h"}, SCREEN_ASK, nullptr, nullptr, true, false},
+        {{"-V"}, SCREEN_ASK, nullptr, nullptr, false, true},
+        {{"-V", "-h", "x.hillcar"}, SCREEN_ASK, "x.hillcar", nullptr, true, true},
+    };
+    for (const auto& c : cases) {
+        Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.why;
+        EXPECT_EQ(p.o.screen, c.screen);
+        EXPECT_STREQ(p.o.play, c.play);
+        EXPECT_STREQ(p.o.trace, c.trace);
+        EXPECT_EQ(p.o.help, c.help);
+        EXPECT_EQ(p.o.version, c.version);
+    }
 }
 
 TEST(Options, RefusedWithTheReason)
@@ -82,7 +114,12 @@ TEST(Options, RefusedWithTheReason)
     } cases[] = {
         {{"--bogus"}, "unknown option '--bogus'"},
         {{"-w"}, "unknown option '-w'"},
-        {{"file.txt"}, "unexpected argument 'file.txt'"},
+        {{"a.hillcar", "b.hillcar"}, "unexpected argument 'b.hillcar'"},
+        {{"--play", "a.hillcar", "b.hillcar"}, "unexpected argument 'b.hillcar'"},
+        {{"b.hillcar", "--play=a.hillcar"}, "unexpected argument 'b.hillcar'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"-hV"}, "unknown option '-hV'"},
+        {{"--fit=yes"}, "no value allowed '--fit=yes'"},
         {{"--record"}, "--record needs a file name"},
         {{"--windowed", "--play"}, "--play needs a file name"},
         {{"--trace="}, "--trace needs a file name"},

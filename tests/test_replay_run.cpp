@@ -16,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -670,6 +671,42 @@ TEST_F(ReplayRun, ProgramStatusTwoOnBadScriptsAndMissingFiles)
     EXPECT_EQ(missing.out, "");
     const std::string prefix = "hillcar-replay: cannot open /nonexistent/dir/script.txt: ";
     EXPECT_EQ(missing.err.compare(0, prefix.size(), prefix), 0) << missing.err;
+}
+
+TEST_F(ReplayRun, ProgramOptions)
+{
+    const std::string script = "seed 5\nrepeat 3 0 16 UP\n";
+    const std::string usage = "usage: hillcar-replay [SCRIPT | -]\n"
+                              "       hillcar-replay --help | --version\n";
+    const std::string trace = replay(script).out;
+    const struct {
+        const char* args;
+        int status;
+        std::string outStart; // what standard output begins with
+        std::string err;
+        bool text;            // standard output is text: CR LF line ends on Windows
+    } cases[] = {
+        {"-", 0, trace, "", false}, // standard input, as with no argument
+        {"--help", 0, usage + "\n", "", true},
+        {"--version", 0, "hillcar-replay ", "", true},
+        {"--bogus", 2, "", "hillcar-replay: unknown option '--bogus'\n" + usage, true},
+        {"-x", 2, "", "hillcar-replay: unknown option '-x'\n" + usage, true},
+        {"a b", 2, "", usage, true},
+    };
+    for (const auto& c : cases) {
+        Program p = runProgram(c.args, &script);
+        if (c.text) p.out.erase(std::remove(p.out.begin(), p.out.end(), '\r'), p.out.end());
+        EXPECT_EQ(p.status, c.status) << c.args;
+        EXPECT_EQ(p.out.compare(0, c.outStart.size(), c.outStart), 0) << c.args << ": " << p.out;
+        EXPECT_EQ(p.err, c.err) << c.args;
+        if (c.status != 0) {
+            EXPECT_EQ(p.out, "") << c.args;
+        }
+    }
+    // The help names every directive.
+    std::string help = runProgram("--help", nullptr).out;
+    for (const char* directive : {"seed N", "rand glibc", "frame T", "repeat K", "set NAME", "dump "})
+        EXPECT_NE(help.find(directive), std::string::npos) << directive;
 }
 
 } // namespace

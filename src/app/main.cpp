@@ -2,6 +2,7 @@
 // fixes the projection and the random seed, then runs a frame whenever no
 // message waits, until Escape or a close request. The command line can answer
 // the question, record the run, play a recorded one and trace every frame.
+#include "app/fit.h"
 #include "app/options.h"
 #include "app/session.h"
 #include "frame/keys.h"
@@ -64,12 +65,21 @@ void closeSession()
     outClose(session.run.record);
     outClose(session.run.trace);
 }
+
+// --fit: the viewport for the drawable's size now.
+void fitToWindow(Window* window)
+{
+    int width = 0, height = 0;
+    getDrawableSize(window, &width, &height);
+    fitViewport(width, height);
+}
 } // namespace
 
 // One message for the window, as the windowing layer reports it (the Win32
-// layer dispatches to its own window procedure and reports only the quit).
+// layer dispatches to its own window procedure and reports only the quit and
+// the size changes).
 // Keys other than Escape are swallowed: the frame polls the keyboard itself.
-long WndProc(Window*, const Message& msg)
+long WndProc(Window* window, const Message& msg)
 {
     switch (msg.kind) {
     case MSG_CLOSE:
@@ -78,6 +88,10 @@ long WndProc(Window*, const Message& msg)
         return 0;
     case MSG_KEYDOWN:
         if (msg.vk == VK_ESCAPE) postQuitMessage(0);
+        return 0;
+    case MSG_SIZE:
+        // Without --fit the viewport stays the one the context began with.
+        if (session.options.fit) fitToWindow(window);
         return 0;
     default:
         // The windowing layer has already done whatever default processing
@@ -119,6 +133,10 @@ void ChangeToFullScreen(Window* window)
     mode.width = SCREEN_WIDTH;
     mode.height = SCREEN_HEIGHT;
     if (!changeDisplayMode(window, &mode)) {
+        // Plain stderr: where it leads nowhere the box says it all.
+        fprintf(stderr, "hillcar: the display cannot switch to %dx%d; "
+                        "start hillcar with --windowed to play in a window\n",
+                SCREEN_WIDTH, SCREEN_HEIGHT);
         showMessage("Display Mode Not Compatible", "Error");
         postQuitMessage(0);
     }
@@ -149,6 +167,7 @@ int WinMain()
     }
 
     setFixedProjection();
+    if (session.options.fit) fitToWindow(window);
 
     seedRandom();
 
@@ -162,6 +181,7 @@ int WinMain()
             else
                 WndProc(window, msg);
         } else if (sessionFrameReady(session.run)) {
+            if (session.options.fit) clearFitBars();
             runSessionFrame(session.run, dc);
         }
     }

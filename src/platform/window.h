@@ -16,6 +16,7 @@ struct GLContext; // a GL context (opaque)
 // Message kinds, numbered as the Win32 messages they stand for.
 enum : int {
     MSG_OTHER = 0,     // anything the program leaves to default processing
+    MSG_SIZE = 0x05,   // the window's drawable changed size (getDrawableSize tells it)
     MSG_CLOSE = 0x10,  // the window's close request, or the system asking to end
     MSG_QUIT = 0x12,   // the quit request posted by postQuitMessage
     MSG_KEYDOWN = 0x100,
@@ -63,6 +64,9 @@ void stopWindowing();
 Window* createWindow(const char* title, bool fullscreen);
 void destroyWindow(Window* window);
 
+// The window's drawable in pixels, as of the messages already taken.
+void getDrawableSize(Window* window, int* width, int* height);
+
 DeviceContext* getDC(Window* window);
 void releaseDC(Window* window, DeviceContext* dc);
 
@@ -85,7 +89,9 @@ void restoreDisplayMode(Window* window);
 // Takes at most one waiting message without blocking; false when none waits.
 // A posted quit request is returned once no other message waits. A layer with
 // a window procedure of its own (Win32) dispatches every other message to it
-// here and hands it back as MSG_OTHER, already handled.
+// here and hands it back as MSG_OTHER, already handled; a change of the
+// drawable's size comes as MSG_SIZE from every layer. Finding no message, it
+// reads the pads for the frame that follows.
 bool peekMessage(Message* msg);
 void postQuitMessage(int code);
 
@@ -94,6 +100,7 @@ void postQuitMessage(int code);
 // getTickCount and getKeyState.
 // Milliseconds since system start, unsigned 32-bit, wrapping.
 uint32_t readClock();
-// State of a virtual key of the key map on the keyboard: 0x80 while held, as
-// of the messages already taken.
+// State of a virtual key of the key map: 0x80 while the keyboard or any pad
+// holds it (platform/pad.h maps the pads), as of the messages already taken.
+// Pads come and go while the program runs.
 short readKeyboard(int vk);

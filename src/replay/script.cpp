@@ -577,7 +577,12 @@ bool replayReadFile(const char* path, std::vector<char>& text, FILE* err)
     }
     char chunk[65536];
     size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, in)) > 0) text.insert(text.end(), chunk, chunk + n);
+    // A short read is the end (or an error): reading on would wait for a
+    // second end of input from a terminal.
+    do {
+        n = fread(chunk, 1, sizeof chunk, in);
+        text.insert(text.end(), chunk, chunk + n);
+    } while (n == sizeof chunk);
     bool ok = !ferror(in);
     int readErrno = errno;
     if (in != stdin) fclose(in);

@@ -7,6 +7,7 @@ tools are missing (skip).
     hillcar_window.py --hillcar PATH --case CASE [--send-close PATH] [--replay PATH]
 """
 import argparse
+import collections
 import os
 import re
 import shutil
@@ -278,22 +279,47 @@ def case_fullscreen_refused(run, args):
     check(run.prog.poll() is None, "hillcar ended before the error was acknowledged")
     run.press(box, "Return", hold=0.1)
     expect_exit(run, 0)
+    # A terminal's user reads what to do instead.
+    check(run.stderr_text() == "hillcar: the display cannot switch to 800x600; start hillcar "
+          "with --windowed to play in a window\n", "stderr: %r" % run.stderr_text())
+
+
+def unused_display():
+    """A display name no X server answers on."""
+    number = 4242
+    while os.path.exists("/tmp/.X11-unix/X%d" % number):
+        number += 1
+    return ":%d" % number
 
 
 def case_no_display(run, args):
-    # Once with SDL left to choose a driver (it falls back to one that shows
-    # nothing) and once told to use X11, which has no display to open.
-    for forced in (False, True):
+    # With SDL left to choose a driver (it falls back to one that shows
+    # nothing), with no display named and with one that is not there, and
+    # told to use X11. The program's message is the only line: nothing from
+    # the libraries beneath it, even with no XDG_RUNTIME_DIR, where a Wayland
+    # client library would complain.
+    gone = unused_display()
+    for label, display, forced, message in (
+            ("no DISPLAY", None, False,
+             "Could Not Open A Display: no display to show a window on; DISPLAY is not set"),
+            ("DISPLAY=" + gone, gone, False,
+             'Could Not Open A Display: cannot open the X display "%s"' % gone),
+            ("SDL_VIDEODRIVER=x11", None, True, None)):
         env = run.env(display=False)
+        env.pop("XDG_RUNTIME_DIR", None)
+        if display:
+            env["DISPLAY"] = display
         if forced:
             env["SDL_VIDEODRIVER"] = "x11"
         run.start_program(args.hillcar, env)
         rc = run.wait_exit(10)
         err = run.stderr_text()
-        label = "SDL_VIDEODRIVER=x11" if forced else "default driver"
         check(rc == 1, "%s: exit status %d, expected 1" % (label, rc))
-        check(re.search(r"display|video", err, re.I),
-              "%s: stderr does not name the cause: %r" % (label, err))
+        if message:
+            check(err == "hillcar: %s\n" % message, "%s: stderr %r" % (label, err))
+        else:
+            check(re.fullmatch(r"hillcar: Could Not Start Video: .*\n", err),
+                  "%s: stderr %r" % (label, err))
         run.close()
         run.prog = None
 
@@ -532,6 +558,131 @@ def case_play_script(run, args):
         check(a == b, "played frame %d differs:\n replay %s\n played %s" % (i + 1, a[:300], b[:300]))
 
 
+def case_open_file(run, args):
+    """A recording named with no option, as a desktop opens a double-clicked
+    one: the question is asked, and the run plays to the trace --play gives."""
+    check(args.replay, "--replay is needed")
+    tmp = run.tmpdir("open")
+    script = os.path.join(tmp, "drive.hillcar")
+    with open(script, "w") as f:
+        f.write(PLAYED_SCRIPT)
+    run.start_xvfb("1024x768")
+    traces = []
+    for argv, ask in (([script], True), (["--windowed", "--play", script], False)):
+        trace = os.path.join(tmp, "t%d.jsonl" % len(traces))
+        run.start_program(args.hillcar, run.env(), ["--trace", trace] + argv)
+        if ask:
+            answer_question(run, "Escape")
+        run.find_window("Program")
+        wait_for_lines(run, trace, 120, 40)
+        run.press(run.find_window("Program"), "Escape")
+        expect_exit(run, 0)
+        with open(trace, "rb") as f:
+            traces.append(f.read().splitlines(keepends=True)[:119])
+    check(len(traces[0]) == 119, "the opened recording traced %d frames" % len(traces[0]))
+    for i, (a, b) in enumerate(zip(*traces)):
+        check(a == b, "frame %d differs:\n opened %s\n --play %s" % (i + 1, a[:300], b[:300]))
+
+
+# A fixed world for the pictures of --fit: a few seconds of frames, then the
+# run goes on live.
+FIT_SCRIPT = "rand glibc\nseed 31\nrepeat 120 1000 16\n"
+
+
+def colours(img, x0, x1, y0, y1):
+    """How many of each colour the pixels x0..x1-1, y0..y1-1 (rows from the
+    top) have, every other pixel each way."""
+    seen = collections.Counter()
+    for y in range(y0, y1, 2):
+        row = img.rgb[3 * y * img.width:3 * (y + 1) * img.width]
+        seen.update(bytes(row[3 * x:3 * x + 3]) for x in range(x0, x1, 2))
+    return seen
+
+
+def black_share(img, x0, x1, y0, y1):
+    seen = colours(img, x0, x1, y0, y1)
+    return seen[b"\0\0\0"] / sum(seen.values())
+
+
+def window_picture(run, wid):
+    from screenshots import decode_xwd  # it imports this module
+    return decode_xwd(subprocess.run(["xwd", "-silent", "-id", str(wid)], env=run.env(),
+                                     capture_output=True, timeout=10).stdout)
+
+
+def resized(run, wid, width, height):
+    """The window at width x height, as a tiling window manager would make it,
+    and its picture once a few frames have been drawn at that size."""
+    run.x(["xdotool", "windowsize", str(wid), str(width), str(height)])
+    deadline = time.time() + 10
+    while True:
+        time.sleep(0.5)
+        img = window_picture(run, wid)
+        if (img.width, img.height) == (width, height):
+            time.sleep(0.5)  # frames drawn at the new size
+            return window_picture(run, wid)
+        check(time.time() < deadline, "the window is %dx%d, not %dx%d"
+              % (img.width, img.height, width, height))
+
+
+def expect_letterboxed(img):
+    """The picture is the largest 4:3 rectangle centred in img, black bars
+    beside or above and below it, and reaches each of its edges."""
+    width, height = img.width, img.height
+    label = "%dx%d" % (width, height)
+    if width * 3 > height * 4:
+        ph, pw = height, (height * 4 + 1) // 3
+    else:
+        pw, ph = width, (width * 3 + 2) // 4
+    px, py = (width - pw) // 2, (height - ph) // 2  # from the top left
+    # The bars, two pixels clear of the picture's edge.
+    bars = ([(0, px - 2, 0, height), (px + pw + 2, width, 0, height)] if px else
+            [(0, width, 0, py - 2), (0, width, py + ph + 2, height)] if py else [])
+    for x0, x1, y0, y1 in bars:
+        share = black_share(img, x0, x1, y0, y1)
+        check(share == 1.0, "%s: the bar %d..%d x %d..%d is %.1f%% black"
+              % (label, x0, x1, y0, y1, 100 * share))
+    for x0, x1, y0, y1 in ((px + 2, px + 12, py, py + ph), (px + pw - 12, px + pw - 2, py, py + ph),
+                           (px, px + pw, py + 2, py + 12), (px, px + pw, py + ph - 12, py + ph - 2)):
+        share = black_share(img, x0, x1, y0, y1)
+        check(share < 0.2, "%s: the picture's edge %d..%d x %d..%d is %.0f%% black"
+              % (label, x0, x1, y0, y1, 100 * share))
+
+
+def case_fit(run, args):
+    """--fit: resized, the picture is the largest 4:3 rectangle centred in the
+    window, with black bars beside or above and below it. Without it the
+    800x600 picture stays in the lower-left corner, cleared around with the
+    sky colour."""
+    tmp = run.tmpdir("fit")
+    script = os.path.join(tmp, "fit.hillcar")
+    with open(script, "w") as f:
+        f.write(FIT_SCRIPT)
+    run.start_xvfb("1280x1024")
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--fit", "--play", script])
+    win = run.find_window("Program")
+    expect_frames(run, win)
+    for size in ((1000, 500), (600, 800), (800, 600)):
+        expect_letterboxed(resized(run, win[0], *size))
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+    check(run.stderr_text() == "", "stderr: %r" % run.stderr_text())
+
+    # Without --fit: the picture keeps the drawable the context began with.
+    run.start_program(args.hillcar, run.env(), ["--windowed", "--play", script])
+    win = run.find_window("Program")
+    expect_frames(run, win)
+    img = resized(run, win[0], 1000, 700)
+    outside = set(colours(img, 802, 1000, 0, 700)) | set(colours(img, 0, 1000, 0, 98))
+    check(len(outside) == 1 and outside != {b"\0\0\0"},
+          "around the 800x600 picture: %d colours %s, expected the sky colour alone"
+          % (len(outside), sorted(outside)[:4]))
+    inside = colours(img, 0, 800, 100, 700)
+    check(len(inside) > 10, "the 800x600 picture in the lower-left has %d colours" % len(inside))
+    run.press(win, "Escape")
+    expect_exit(run, 0)
+
+
 def expect_refused(args, argv, status, stderr, label):
     """Runs hillcar with no display at all: a program that got as far as a
     window would say it found none; this one must stop before, as told."""
@@ -549,21 +700,24 @@ def expect_refused(args, argv, status, stderr, label):
 def case_command_line(run, args):
     check(args.replay, "--replay is needed")
     tmp = run.tmpdir("cmdline")
-    usage = ("usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] "
-             "[--trace FILE] [--help] [--version]\n")
+    usage = ("usage: hillcar [--windowed | --fullscreen] [--fit] [--record FILE] [--play FILE] "
+             "[--trace FILE] [--help] [--version] [FILE]\n")
     expect_refused(args, ["--frobnicate"], 2, "hillcar: unknown option '--frobnicate'\n" + usage,
                    "unknown option")
     expect_refused(args, ["--windowed", "--record"], 2,
                    "hillcar: --record needs a file name\n" + usage, "missing argument")
-    expect_refused(args, ["--windowed", "extra"], 2,
-                   "hillcar: unexpected argument 'extra'\n" + usage, "stray argument")
+    expect_refused(args, ["--windowed", "a.hillcar", "b.hillcar"], 2,
+                   "hillcar: unexpected argument 'b.hillcar'\n" + usage, "a second file")
 
-    res = subprocess.run([args.hillcar, "--version"], capture_output=True, text=True, timeout=10)
-    check(res.returncode == 0 and re.fullmatch(r"hillcar \d+\.\d+\.\d+\n", res.stdout),
-          "--version: %d %r" % (res.returncode, res.stdout))
-    res = subprocess.run([args.hillcar, "--help"], capture_output=True, text=True, timeout=10)
-    check(res.returncode == 0 and res.stdout.startswith(usage) and "--play FILE" in res.stdout,
-          "--help: %d %r" % (res.returncode, res.stdout[:200]))
+    for flag in ("--version", "-V"):
+        res = subprocess.run([args.hillcar, flag], capture_output=True, text=True, timeout=10)
+        check(res.returncode == 0 and re.fullmatch(r"hillcar \d+\.\d+\.\d+\n", res.stdout),
+              "%s: %d %r" % (flag, res.returncode, res.stdout))
+    for flag in ("--help", "-h"):
+        # The options, then the keys, the gamepad's among them.
+        out = subprocess.run([args.hillcar, flag], capture_output=True, text=True, timeout=10).stdout
+        check(re.match(re.escape(usage) + r"(.|\n)*--play FILE(.|\n)*\nKeys:\n(.|\n)*Shift \+ R"
+                       r"(.|\n)*right trigger", out), "%s: %r" % (flag, out[:200]))
 
     unwritable = os.path.join(tmp, "no-such-folder", "r.txt")
     expect_refused(args, ["--windowed", "--record", unwritable], 1,
@@ -587,9 +741,37 @@ def case_command_line(run, args):
                        "bad script %d" % n)
         check(not os.path.exists(rec), "a recording was begun for a bad script")
     missing = os.path.join(tmp, "missing.txt")
-    expect_refused(args, ["--play", missing], 2,
-                   "hillcar-replay: cannot open %s: No such file or directory\n" % missing,
-                   "missing script")
+    for argv in (["--play", missing], [missing], ["--windowed", missing]):
+        expect_refused(args, argv, 2,
+                       "hillcar-replay: cannot open %s: No such file or directory\n" % missing,
+                       "missing script %s" % argv)
+    # A folder is not a readable file either.
+    expect_refused(args, [tmp], 2, re.compile(r"hillcar-replay: cannot (open|read) %s: .+\n"
+                                              % re.escape(tmp)), "a folder")
+
+
+def case_replay_terminal(run, args):
+    """hillcar-replay reading a script typed on a terminal: one line on stderr
+    says so first, and one Ctrl+D ends the script."""
+    import pty
+    check(args.replay, "--replay is needed")
+    master, slave = pty.openpty()
+    prog = subprocess.Popen([args.replay], stdin=slave, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, start_new_session=True)
+    os.close(slave)
+    os.write(master, b"seed 3\nframe 100 UP\nframe 116\n\x04")  # Ctrl+D at a line's start
+    try:
+        out, err = prog.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        kill_group(prog.pid)
+        prog.wait()
+        raise Failure("Ctrl+D did not end the script")
+    finally:
+        os.close(master)
+    check(prog.returncode == 0 and out.count(b'{"frame"') == 2,
+          "status %d, %d trace lines" % (prog.returncode, out.count(b"\n")))
+    check(err == b"hillcar-replay: reading a script from standard input (Ctrl+D ends it);"
+          b" --help gives the usage\n", "stderr %r" % err)
 
 
 CASES = {
@@ -603,6 +785,9 @@ CASES = {
     "record-killed": case_record_killed,
     "command-line": case_command_line,
     "play-script": case_play_script,
+    "open-file": case_open_file,
+    "fit": case_fit,
+    "replay-terminal": case_replay_terminal,
 }
 
 
@@ -615,7 +800,7 @@ def main():
     args = ap.parse_args()
 
     needed = ["Xvfb", "xdotool", "xwininfo", "xprop", "xwd"]
-    if args.case in ("no-display", "command-line"):
+    if args.case in ("no-display", "command-line", "replay-terminal"):
         needed = []
     if missing_tools(needed):
         return SKIP

@@ -5,8 +5,9 @@ costs seconds: on an 800x600 screen the windowed run (with a key held) ended by 
 windowed run ended by a close request, the full-screen run, a recorded run's
 round trip through hillcar-replay and back into the window, and the command
 line's refusals; on a 1024x768 screen, which can't switch to 800x600, the
-refused change; on a screen without GLX, the failed pixel format. Exit
-status 0 = pass, 1 = a case failed, 77 = the tools are missing (skip).
+refused change, and --fit's picture in a resized window; on a screen without
+GLX, the failed pixel format. Exit status 0 = pass, 1 = a case failed,
+77 = the tools are missing (skip).
 
     hillcar_wine_window.py --hillcar PATH.exe --wine PATH [--send-close PATH]
         [--replay PATH.exe] [--host-replay PATH] [--out DIR] [--case NAME ...]
@@ -27,8 +28,8 @@ sys.dont_write_bytecode = True
 WINDOW_TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "window")
 sys.path.insert(0, WINDOW_TESTS)
 from hillcar_window import (Run, answer_question, check_recording, cpu_seconds,  # noqa: E402
-                            drive, expect_exit, expect_played, expect_same_trace,
-                            read_text, wait_for_lines)
+                            drive, expect_exit, expect_letterboxed, expect_played,
+                            expect_same_trace, read_text, resized, wait_for_lines)
 from screenshots import (decode_xwd, encode_png, is_black, is_marker, is_sky,  # noqa: E402
                          is_terrain)
 from xvfb import (SKIP, Failure, attempt, check, missing_tools, start_xvfb,  # noqa: E402
@@ -112,12 +113,18 @@ def wait_for_wine(wine):
     subprocess.run([server, "-w"], timeout=60)
 
 
-def start(run, args, options=(), cwd=None, tz=None):
+def start(run, args, options=(), cwd=None, tz=None, env_extra=None):
     env = run.env()
     env.setdefault("WINEDEBUG", "-all")
     if tz:
         env["TZ"] = tz
+    env.update(env_extra or {})
     run.start_argv([args.wine, args.hillcar] + list(options), env, cwd)
+
+
+# Wine's log of the DLLs a program loads, and no other of its messages.
+LOG_DLLS = {"WINEDEBUG": "-all,+loaddll"}
+XINPUT = re.compile(r"Loaded \S*xinput(1_4|9_1_0)\.dll", re.I)
 
 
 def wine_run(run, args, argv, cwd=None, timeout=120):
@@ -161,16 +168,19 @@ def case_windowed_escape(run, args):
 
 
 def case_windowed_close(run, args):
-    start(run, args)
+    # XInput is loaded once the program runs, for the pads (there are none).
+    start(run, args, env_extra=LOG_DLLS)
     answer_question(run, NO)
     win = run.find_window("Program", seconds=15)
     expect_frames(run, win, None, "close")
     run.x([args.send_close, str(win[0])])
     expect_exit(run, 0)
+    check(XINPUT.search(run.stderr_text()), "XInput was not loaded: %r" % run.stderr_text()[-2000:])
 
 
 def case_fullscreen_escape(run, args):
-    start(run, args)
+    # Where neither XInput DLL can be loaded, the program runs on the keyboard.
+    start(run, args, env_extra=dict(LOG_DLLS, WINEDLLOVERRIDES="xinput1_4,xinput9_1_0=d"))
     answer_question(run, "Return")
     win = run.find_window("Program", seconds=15)
     check(win[1:] == (800, 600, 0, 0),
@@ -181,6 +191,7 @@ def case_fullscreen_escape(run, args):
     expect_frames(run, win, args.out, "fullscreen")
     run.press(win, "Escape")
     expect_exit(run, 0)
+    check(not XINPUT.search(run.stderr_text()), "XInput was loaded although disabled")
 
 
 def case_fullscreen_refused(run, args):
@@ -193,6 +204,20 @@ def case_fullscreen_refused(run, args):
     box = run.find_window("Error", seconds=15)
     check(run.prog.poll() is None, "hillcar ended before the error was acknowledged")
     run.press(box, "Return", hold=0.1)
+    expect_exit(run, 0)
+    check("start hillcar with --windowed" in run.stderr_text(),
+          "stderr does not suggest --windowed: %r" % run.stderr_text())
+
+
+def case_fit(run, args):
+    # --fit on Win32: the window procedure's size change reaches the entry,
+    # which letterboxes the picture in the new client area.
+    start(run, args, ["--windowed", "--fit"])
+    win = run.find_window("Program", seconds=15)
+    expect_frames(run, win, None, "fit")
+    for size in ((900, 450), (500, 700)):
+        expect_letterboxed(resized(run, win[0], *size))
+    run.press(win, "Escape")
     expect_exit(run, 0)
 
 
@@ -280,8 +305,8 @@ def case_command_line(run, args):
     # hands a program built for the GUI as it does any other; the text is
     # written in text mode, with CR LF line ends as on any Windows console.
     tmp = run.tmpdir("wine-cmdline")
-    usage = ("usage: hillcar [--windowed | --fullscreen] [--record FILE] [--play FILE] "
-             "[--trace FILE] [--help] [--version]\n")
+    usage = ("usage: hillcar [--windowed | --fullscreen] [--fit] [--record FILE] [--play FILE] "
+             "[--trace FILE] [--help] [--version] [FILE]\n")
 
     def refused(argv, status, expected, label):
         got, out, err = wine_run(run, args, [args.hillcar] + argv, tmp, timeout=30)
@@ -294,6 +319,11 @@ def case_command_line(run, args):
             "unknown option")
     refused(["--windowed", "--record"], 2, "hillcar: --record needs a file name\n" + usage,
             "missing argument")
+    refused(["a.hillcar", "b.hillcar"], 2, "hillcar: unexpected argument 'b.hillcar'\n" + usage,
+            "a second file")
+    refused(["missing.hillcar"], 2,
+            "hillcar-replay: cannot open missing.hillcar: No such file or directory\n",
+            "a file that is not there")
     refused(["--windowed", "--record", "no-such-folder\\r.txt"], 1,
             "hillcar: cannot record to no-such-folder\\r.txt: No such file or directory\n",
             "unwritable recording")
@@ -305,9 +335,10 @@ def case_command_line(run, args):
         check(expected.startswith("hillcar-replay: line 3: "), "hillcar-replay.exe said %r" % expected)
         refused(["--windowed", "--play", "bad.txt", "--record", "r.txt"], 2, expected, "bad script")
         check(not os.path.exists(os.path.join(tmp, "r.txt")), "a recording was begun for a bad script")
-    status, out, _ = wine_run(run, args, [args.hillcar, "--version"], tmp, timeout=30)
-    check(status == 0 and re.fullmatch(rb"hillcar \d+\.\d+\.\d+\r?\n", out),
-          "--version: %d %r" % (status, out))
+    for flag in ("--version", "-V"):
+        status, out, _ = wine_run(run, args, [args.hillcar, flag], tmp, timeout=30)
+        check(status == 0 and re.fullmatch(rb"hillcar \d+\.\d+\.\d+\r?\n", out),
+              "%s: %d %r" % (flag, status, out))
 
     # Started the way Windows starts a program from a shortcut or a console,
     # with no standard streams: the refusal is shown in a box instead.
@@ -329,7 +360,7 @@ SCREENS = [
                      ("fullscreen-escape", case_fullscreen_escape),
                      ("record-play", case_record_play),
                      ("command-line", case_command_line)]),
-    ("1024x768", (), [("fullscreen-refused", case_fullscreen_refused)]),
+    ("1024x768", (), [("fullscreen-refused", case_fullscreen_refused), ("fit", case_fit)]),
     ("1024x768", ("-extension", "GLX"), [("no-gl", case_no_gl)]),
 ]
 

@@ -1,5 +1,6 @@
 #include "platform/sdl/keymap.h"
 #include "platform/sdl/sdl_handles.h"
+#include "platform/sdl/sdl_pads.h"
 #include "platform/window.h"
 
 #include <time.h>
@@ -25,11 +26,12 @@ static_assert(SC_LSHIFT == SDL_SCANCODE_LSHIFT && SC_RSHIFT == SDL_SCANCODE_RSHI
 // SDL updates its keyboard array as it pumps events into its queue; frames run
 // only after a poll has found that queue empty, so by then every pumped event
 // has been taken and the array is the state as of the events already taken.
+// The pads were read when that poll found the queue empty.
 short readKeyboard(int vk)
 {
     int numkeys = 0;
     const Uint8* keys = SDL_GetKeyboardState(&numkeys);
-    return getKeyStateFrom(vk, keys, numkeys);
+    return (short)(getKeyStateFrom(vk, keys, numkeys) | (padsHold(vk) ? 0x80 : 0));
 }
 
 // The monotonic clock counts from boot, as the tick count does, and never steps

@@ -1,8 +1,10 @@
 #include "platform/sdl/keymap.h"
 #include "platform/sdl/sdl_handles.h"
+#include "platform/sdl/sdl_pads.h"
 #include "platform/window.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -19,6 +21,41 @@ int quitCode;
 
 // Set once SDL is known to have found no display, so that no box is tried.
 bool noDisplay;
+
+// libwayland finds a compositor through XDG_RUNTIME_DIR, unless it is named
+// by an absolute path or handed a socket. Without any of them it can't, and
+// it says so on stderr, ahead of the program's own message when no display
+// is found at all. SDL is then told to try every other video driver; one the
+// user names in SDL_VIDEODRIVER still wins over this.
+void skipUnreachableWayland()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if ((runtime && runtime[0] == '/') || (name && name[0] == '/') || std::getenv("WAYLAND_SOCKET"))
+        return;
+    char drivers[256] = "";
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); i++) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (!driver || std::strcmp(driver, "wayland") == 0) continue;
+        size_t used = std::strlen(drivers);
+        std::snprintf(drivers + used, sizeof drivers - used, "%s%s", used ? "," : "", driver);
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers);
+}
+
+// Why SDL found no display: the X display named that could not be opened,
+// or none named.
+void setNoDisplayReason(const char* driver)
+{
+    const char* display = std::getenv("DISPLAY");
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    if (chosen && *chosen)
+        SDL_SetError("the SDL video driver \"%s\" shows no window (SDL_VIDEODRIVER is set)", driver);
+    else if (display && *display)
+        SDL_SetError("cannot open the X display \"%s\"", display);
+    else
+        SDL_SetError("no display to show a window on; DISPLAY is not set");
+}
 
 } // namespace
 
@@ -64,7 +101,13 @@ void reportFailure(const char* what)
 
 bool startWindowing()
 {
+    skipUnreachableWayland();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        // SDL's reason is copied out of the buffer the new one is written to.
+        char reason[256];
+        std::snprintf(reason, sizeof reason, "%s", SDL_GetError());
+        const char* display = std::getenv("DISPLAY");
+        if (display && *display) SDL_SetError("%s (DISPLAY is \"%s\")", reason, display);
         reportFailure("Could Not Start Video");
         return false;
     }
@@ -73,18 +116,19 @@ bool startWindowing()
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || std::strcmp(driver, "offscreen") == 0 || std::strncmp(driver, "dummy", 5) == 0 ||
         SDL_GetNumVideoDisplays() < 1) {
-        SDL_SetError("no display to show a window on (SDL video driver \"%s\"); is DISPLAY set?",
-                     driver ? driver : "none");
+        setNoDisplayReason(driver ? driver : "none");
         noDisplay = true;
         reportFailure("Could Not Open A Display");
         SDL_Quit();
         return false;
     }
+    startPads();
     return true;
 }
 
 void stopWindowing()
 {
+    stopPads();
     SDL_Quit();
 }
 
@@ -130,6 +174,11 @@ void destroyWindow(Window* window)
 {
     SDL_DestroyWindow(window->sdl);
     window->sdl = nullptr;
+}
+
+void getDrawableSize(Window* window, int* width, int* height)
+{
+    SDL_GL_GetDrawableSize(window->sdl, width, height);
 }
 
 DeviceContext* getDC(Window* window)
@@ -212,12 +261,18 @@ bool peekMessage(Message* msg)
         if (e.type == SDL_QUIT ||
             (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) {
             msg->kind = MSG_CLOSE;
+        } else if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            msg->kind = MSG_SIZE;
+        } else if (takePadEvent(e)) {
+            // Handled: the pad is opened or closed.
         } else if (e.type == SDL_KEYDOWN) {
             msg->kind = MSG_KEYDOWN;
             msg->vk = getVirtualKey(e.key.keysym.scancode);
         }
         return true;
     }
+    // The queue is empty: the pads as of every event taken.
+    readPads();
     // Like a posted quit, it comes out only once nothing else waits, so the
     // messages already queued are still handled before the loop ends.
     if (quitPosted) {

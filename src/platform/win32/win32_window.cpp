@@ -1,4 +1,5 @@
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_pads.h"
 #include "platform/window.h"
 
 #include <cstdio>
@@ -21,6 +22,11 @@ HINSTANCE instance;
 // the change request.
 DEVMODEA queriedMode;
 
+// Set when the window's size changes, which Windows tells the window
+// procedure also outside the message loop (at creation, while the user drags
+// the frame); peekMessage hands it on as one MSG_SIZE.
+bool sizeChanged;
+
 // Keys other than Escape get no default processing: the frame polls the
 // keyboard itself. A close request ends the loop, but the window stays until
 // shutdown, after its GL context is gone.
@@ -37,6 +43,9 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE) PostQuitMessage(0);
         return 0;
+    case WM_SIZE:
+        sizeChanged = true;
+        return DefWindowProcA(hwnd, message, wParam, lParam);
     default:
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
@@ -148,11 +157,13 @@ bool startWindowing()
         reportFailure("Could Not Register Window Class");
         return false;
     }
+    startPads();
     return true;
 }
 
 void stopWindowing()
 {
+    stopPads();
 }
 
 Window* createWindow(const char* title, bool fullscreen)
@@ -174,6 +185,14 @@ void destroyWindow(Window* window)
 {
     DestroyWindow(window->hwnd);
     window->hwnd = nullptr;
+}
+
+void getDrawableSize(Window* window, int* width, int* height)
+{
+    RECT r = {};
+    GetClientRect(window->hwnd, &r);
+    *width = r.right - r.left;
+    *height = r.bottom - r.top;
 }
 
 DeviceContext* getDC(Window* window)
@@ -264,13 +283,23 @@ void restoreDisplayMode(Window*)
 }
 
 // Every message but the quit request is translated and dispatched to WndProc
-// here, so the entry's loop sees it as already handled.
+// here, so the entry's loop sees it as already handled; a size change the
+// window procedure saw is handed on before the next message is taken.
 bool peekMessage(Message* msg)
 {
-    MSG m;
-    if (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) return false;
     msg->vk = 0;
     msg->param = 0;
+    if (sizeChanged) {
+        sizeChanged = false;
+        msg->kind = MSG_SIZE;
+        return true;
+    }
+    MSG m;
+    if (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        // The queue is empty: the pads as of every message taken.
+        readPads();
+        return false;
+    }
     if (m.message == WM_QUIT) {
         msg->kind = MSG_QUIT;
         msg->param = (int)m.wParam;
