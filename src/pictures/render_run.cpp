@@ -193,24 +193,24 @@ int runRender(const RenderOptions& o, FILE* err)
 
     bool created = false;
     if (!checkOutput(o, created, err)) return 1;
-    OffscreenGl context;
     static Render r;
     r = Render{};
     r.options = &o;
     r.choice = &choice;
+    if (isVideo(o) && !startVideo(r.video, o.out, o.kind == RENDER_MP4 ? VIDEO_H264 : VIDEO_VP8,
+                                  o.fps ? o.fps : 30, RENDER_WIDTH, RENDER_HEIGHT, why,
+                                  sizeof why)) {
+        fprintf(err, "hillcar-render: %s\n", why);
+        if (created) unlink(o.out);
+        return 1;
+    }
+    OffscreenGl context;
     if (!openOffscreenGl(context, RENDER_WIDTH, RENDER_HEIGHT, why, sizeof why) ||
         !loadDesktopGl(r.gl, why, sizeof why)) {
         fprintf(err, "hillcar-render: no off-screen GL: %s (Mesa's libegl-mesa0 and "
                      "libgl1-mesa-dri provide it)\n", why);
         closeOffscreenGl(context);
-        if (created) unlink(o.out);
-        return 1;
-    }
-    if (isVideo(o) && !startVideo(r.video, o.out, o.kind == RENDER_MP4 ? VIDEO_H264 : VIDEO_VP8,
-                                  o.fps ? o.fps : 30, RENDER_WIDTH, RENDER_HEIGHT, why,
-                                  sizeof why)) {
-        fprintf(err, "hillcar-render: %s\n", why);
-        closeOffscreenGl(context);
+        if (isVideo(o)) abandonVideo(r.video);
         if (created) unlink(o.out);
         return 1;
     }
