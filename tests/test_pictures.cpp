@@ -1,10 +1,11 @@
-// hillcar-render's parts that need no GL: its command line and the choice of
-// frames for pictures and video. (Its pictures are checked against the
-// desktop's in tests/render.)
+// hillcar-render's parts that need no GL: its command line, the choice of
+// frames for pictures and video, and the video frames' colours. (Its
+// pictures are checked against the desktop's in tests/render.)
 #ifdef HILLCAR_HAVE_PICTURES
 
 #include "pictures/choice.h"
 #include "pictures/render_options.h"
+#include "pictures/video.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,21 @@ TEST(FrameChoice, TicksComeFromEveryKindOfFrameLine)
     std::vector<uint32_t> ticks = readFrameTicks(script, strlen(script), 100);
     EXPECT_EQ(ticks, (std::vector<uint32_t>{10, 4294967290u, 4294967295u, 4u, 7}));
     EXPECT_EQ(readFrameTicks(script, strlen(script), 2).size(), 2u);
+}
+
+TEST(VideoFrame, StudioRangeYuvTopRowFirst)
+{
+    // GL's rows from the bottom: black, black, red, red under white, white,
+    // red, red; 4 bytes a pixel, B G R and one unused.
+    const unsigned char bgra[] = {0, 0, 0, 9,     0, 0, 0, 9,     0, 0, 255, 9,   0, 0, 255, 9,
+                                  255, 255, 255, 9, 255, 255, 255, 9, 0, 0, 255, 9, 0, 0, 255, 9};
+    unsigned char yuv[yuvFrameBytes(4, 2)];
+    bgraToYuv420(bgra, 4, 2, yuv);
+    // Luma of white 235, black 16, red 82; chroma of the grey block neutral,
+    // of the red one U 90, V 240.
+    const unsigned char want[] = {235, 235, 82, 82, 16, 16, 82, 82, 128, 90, 128, 240};
+    EXPECT_EQ(std::vector<unsigned char>(yuv, yuv + sizeof yuv),
+              std::vector<unsigned char>(want, want + sizeof want));
 }
 
 } // namespace

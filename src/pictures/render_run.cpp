@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr size_t FRAME_BYTES = (size_t)RENDER_WIDTH * RENDER_HEIGHT * 3;
-
 bool isVideo(const RenderOptions& o)
 {
     return o.kind == RENDER_MP4 || o.kind == RENDER_WEBM;
@@ -33,14 +31,16 @@ struct Render {
     const FrameChoice* choice;
     DesktopGl gl;
     VideoEncoder video;
-    std::vector<unsigned char> read;    // as GL gives it, bottom row first
-    std::vector<unsigned char> picture; // top row first
-    uint64_t frame;                     // frames run so far
+    GLenum readFormat;               // GL_RGB for pictures, GL_BGRA for a video
+    std::vector<unsigned char> read; // as GL gives it, bottom row first
+    std::vector<unsigned char> out;  // the picture, top row first, or the video frame
+    uint64_t frame;                  // frames run so far
+    uint64_t pending;                // a frame drawn and not yet read back; 0: none
     uint64_t drawn;
     Progress progress;
     double inObserver; // seconds of the run spent drawing and writing
     double drawing;    // playing into GL and reading back
-    double writing;    // PNG encoding and writing, or the writes to ffmpeg
+    double writing;    // converting, and writing PNG files or to ffmpeg
     bool failed;
     std::string failure;
 };
@@ -62,52 +62,76 @@ void fail(Render& r, const std::string& message)
     r.failure = message;
 }
 
-// Writes the picture of frame r.frame as the output asks.
-void writeOutput(Render& r)
+// Writes the picture just read back, of frame n, as the output asks.
+void writeFrame(Render& r, uint64_t n)
 {
     const RenderOptions& o = *r.options;
-    uint64_t shows = r.choice->shows[r.frame - 1];
     if (isVideo(o)) {
+        bgraToYuv420(r.read.data(), RENDER_WIDTH, RENDER_HEIGHT, r.out.data());
         char why[256];
-        for (uint64_t k = 0; k < shows && !r.failed; k++)
-            if (!writeVideoFrame(r.video, r.picture.data(), FRAME_BYTES, why, sizeof why))
+        for (uint64_t k = 0; k < r.choice->shows[n - 1] && !r.failed; k++)
+            if (!writeVideoFrame(r.video, r.out.data(), r.out.size(), why, sizeof why))
                 fail(r, why);
         return;
     }
-    std::string path = picturePath(o, r.frame, r.choice->drawn > 1);
-    if (!writePng(path.c_str(), r.picture.data(), RENDER_WIDTH, RENDER_HEIGHT))
+    // GL's rows run from the bottom up, pictures' from the top down.
+    size_t stride = (size_t)RENDER_WIDTH * 3;
+    for (int y = 0; y < RENDER_HEIGHT; y++)
+        memcpy(&r.out[stride * (size_t)y], &r.read[stride * (size_t)(RENDER_HEIGHT - 1 - y)],
+               stride);
+    std::string path = picturePath(o, n, r.choice->drawn > 1);
+    if (!writePng(path.c_str(), r.out.data(), RENDER_WIDTH, RENDER_HEIGHT))
         fail(r, "cannot write " + path + ": " + strerror(errno));
 }
 
+void readBack(Render& r)
+{
+    readDesktopPixels(r.gl, RENDER_WIDTH, RENDER_HEIGHT, r.readFormat, r.read.data());
+}
+
 // Draws the frame just run when it reaches the output; else only carries
-// the GL state it leaves (the next frame clears with its sky colour).
+// the GL state it leaves (the next frame clears with its sky colour). A
+// drawn frame is read back only when the next one is due to be drawn, so
+// that the rasteriser's threads draw it while this one runs the frames in
+// between, and converts and writes the one before.
 bool afterFrame(const World&, const FrameValues&, void* data)
 {
     Render& r = *static_cast<Render*>(data);
     double start = monotonicSeconds();
     r.frame++;
-    bool wanted = r.choice->shows[r.frame - 1] > 0;
-    if (!wanted) {
+    if (r.choice->shows[r.frame - 1] == 0) {
         playRecordedGlState(r.gl, 0, glrecSize());
+        r.drawing += monotonicSeconds() - start;
     } else {
+        uint64_t previous = r.pending;
+        if (previous) readBack(r);
         playRecordedGl(r.gl, 0, glrecSize());
-        readDesktopPixels(r.gl, RENDER_WIDTH, RENDER_HEIGHT, r.read.data());
-        // GL's rows run from the bottom up, pictures' from the top down.
-        size_t stride = (size_t)RENDER_WIDTH * 3;
-        for (int y = 0; y < RENDER_HEIGHT; y++)
-            memcpy(&r.picture[stride * (size_t)y],
-                   &r.read[stride * (size_t)(RENDER_HEIGHT - 1 - y)], stride);
+        r.gl.Flush();
+        r.pending = r.frame;
         r.drawn++;
         double drawn = monotonicSeconds();
         r.drawing += drawn - start;
-        writeOutput(r);
+        if (previous) writeFrame(r, previous);
         r.writing += monotonicSeconds() - drawn;
     }
-    double end = monotonicSeconds();
-    if (!wanted) r.drawing += end - start;
-    r.inObserver += end - start;
+    r.inObserver += monotonicSeconds() - start;
     showProgress(r.progress, r.frame, r.drawn, false);
     return !r.failed && r.frame < r.choice->shows.size();
+}
+
+// The last frame drawn, read back and written.
+void finishPending(Render& r)
+{
+    if (!r.pending || r.failed) return;
+    double start = monotonicSeconds();
+    readBack(r);
+    double read = monotonicSeconds();
+    writeFrame(r, r.pending);
+    r.pending = 0;
+    double end = monotonicSeconds();
+    r.drawing += read - start;
+    r.writing += end - read;
+    r.inObserver += end - start;
 }
 
 // Whether the output can be written, before the frames run. Pictures: the
@@ -221,8 +245,10 @@ int runRender(const RenderOptions& o, FILE* err)
     setFixedProjection();
     playRecordedGl(r.gl, 0, glrecSize());
 
-    r.read.resize(FRAME_BYTES);
-    r.picture.resize(FRAME_BYTES);
+    size_t pixels = (size_t)RENDER_WIDTH * RENDER_HEIGHT;
+    r.readFormat = isVideo(o) ? GL_BGRA : GL_RGB;
+    r.read.resize(pixels * (isVideo(o) ? 4 : 3));
+    r.out.resize(isVideo(o) ? yuvFrameBytes(RENDER_WIDTH, RENDER_HEIGHT) : pixels * 3);
     r.progress = startProgress(err, !o.quiet, choice.shows.size(), choice.drawn);
     Timing t = {};
     double runStart = monotonicSeconds();
@@ -230,6 +256,7 @@ int runRender(const RenderOptions& o, FILE* err)
     FILE* sink = fopen("/dev/null", "w");
     int status = sink ? runReplay(text.data(), text.size(), sink, err, 0, afterFrame, &r) : 1;
     if (sink) fclose(sink);
+    if (status == 0) finishPending(r);
     showProgress(r.progress, r.frame, r.drawn, true);
     double runEnd = monotonicSeconds();
     t.run = runEnd - runStart;

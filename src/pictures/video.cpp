@@ -48,20 +48,55 @@ void videoCommand(VideoCommand& c, const char* path, VideoCodec codec, unsigned 
     // "file:" keeps a name with a colon from being read as a protocol.
     snprintf(out, sizeof out, "file:%s", path);
     const char* head[] = {"ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error",
-                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
-                          "-framerate", rate, "-i", "pipe:0", "-an"};
+                          "-f", "rawvideo", "-pix_fmt", "yuv420p", "-video_size", size,
+                          "-framerate", rate, "-i", "pipe:0", "-an", "-color_range", "tv",
+                          "-colorspace", "smpte170m", "-color_primaries", "smpte170m",
+                          "-color_trc", "smpte170m"};
     for (const char* a : head) add(c, argc, used, a);
     // Settings that encode faster than the frames are drawn on two cores.
     const char* h264[] = {"-c:v", "libx264", "-preset", "ultrafast", "-crf", "20",
-                          "-pix_fmt", "yuv420p", "-movflags", "+faststart"};
+                          "-movflags", "+faststart"};
     const char* vp8[] = {"-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8",
-                         "-crf", "10", "-b:v", "4M", "-pix_fmt", "yuv420p"};
+                         "-crf", "10", "-b:v", "4M"};
     if (codec == VIDEO_H264)
         for (const char* a : h264) add(c, argc, used, a);
     else
         for (const char* a : vp8) add(c, argc, used, a);
     add(c, argc, used, "-y");
     add(c, argc, used, out);
+}
+
+void bgraToYuv420(const unsigned char* bgra, int width, int height, unsigned char* yuv)
+{
+    const size_t stride = (size_t)width * 4;
+    unsigned char* lumaPlane = yuv;
+    unsigned char* uPlane = yuv + (size_t)width * (size_t)height;
+    unsigned char* vPlane = uPlane + (size_t)(width / 2) * (size_t)(height / 2);
+    // Two output rows at a time: rows y and y + 1 are GL's rows from the bottom.
+    for (int y = 0; y < height; y += 2) {
+        const unsigned char* top = bgra + stride * (size_t)(height - 1 - y);
+        const unsigned char* below = top - stride;
+        unsigned char* luma0 = lumaPlane + (size_t)width * (size_t)y;
+        unsigned char* luma1 = luma0 + width;
+        unsigned char* u = uPlane + (size_t)(width / 2) * (size_t)(y / 2);
+        unsigned char* v = vPlane + (size_t)(width / 2) * (size_t)(y / 2);
+        for (int x = 0; x < width; x++) {
+            const unsigned char* p = top + 4 * x;
+            const unsigned char* q = below + 4 * x;
+            luma0[x] = (unsigned char)(((66 * p[2] + 129 * p[1] + 25 * p[0] + 128) >> 8) + 16);
+            luma1[x] = (unsigned char)(((66 * q[2] + 129 * q[1] + 25 * q[0] + 128) >> 8) + 16);
+        }
+        for (int x = 0; x < width / 2; x++) {
+            const unsigned char* p = top + 8 * x;
+            const unsigned char* q = below + 8 * x;
+            int b = p[0] + p[4] + q[0] + q[4];
+            int g = p[1] + p[5] + q[1] + q[5];
+            int r = p[2] + p[6] + q[2] + q[6];
+            // Sums of four: scaled by 1/1024 instead of 1/256, rounded.
+            u[x] = (unsigned char)((-38 * r - 74 * g + 112 * b + 131584) >> 10);
+            v[x] = (unsigned char)((112 * r - 94 * g - 18 * b + 131584) >> 10);
+        }
+    }
 }
 
 bool startVideo(VideoEncoder& v, const char* path, VideoCodec codec, unsigned fps, int width,

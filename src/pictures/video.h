@@ -1,5 +1,7 @@
 // A video encoded by Debian's ffmpeg, run as a separate process that reads
-// raw RGB frames on its standard input.
+// raw frames on its standard input. The frames go to it as planar YUV 4:2:0,
+// the encoders' own form, converted here: ffmpeg's own conversion from RGB
+// took more of the processor than the encoding itself.
 #pragma once
 
 #include <sys/types.h>
@@ -31,8 +33,20 @@ void videoCommand(VideoCommand& command, const char* path, VideoCodec codec, uns
 bool startVideo(VideoEncoder& video, const char* path, VideoCodec codec, unsigned fps, int width,
                 int height, char* why, size_t whySize);
 
-// One frame of width x height x 3 bytes, top row first. False, with the
-// reason, when ffmpeg has stopped reading (it has failed).
+// Bytes of one frame: width x height of luma, and a quarter of that for each
+// of the two chroma planes. Width and height must be even.
+constexpr size_t yuvFrameBytes(int width, int height)
+{
+    return (size_t)width * (size_t)height * 3 / 2;
+}
+
+// The frame GL read as 4 bytes a pixel (B, G, R, unused), bottom row first,
+// as the video's planar YUV 4:2:0 frame, top row first: BT.601 studio range
+// (luma 16..235), each chroma sample the mean of a 2 x 2 block.
+void bgraToYuv420(const unsigned char* bgra, int width, int height, unsigned char* yuv);
+
+// One frame of yuvFrameBytes(width, height) bytes. False, with the reason,
+// when ffmpeg has stopped reading (it has failed).
 bool writeVideoFrame(VideoEncoder& video, const unsigned char* rgb, size_t bytes, char* why,
                      size_t whySize);
 

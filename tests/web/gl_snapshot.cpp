@@ -78,7 +78,7 @@ int main(int argc, char** argv)
 
     std::vector<unsigned char> rgb(800 * 600 * 3);
     g.ReadBuffer(GL_BACK);
-    readDesktopPixels(g, 800, 600, rgb.data());
+    readDesktopPixels(g, 800, 600, GL_RGB, rgb.data());
     FILE* out = fopen(argv[2], "wb");
     if (!out) {
         fprintf(stderr, "hillcar-gl-snapshot: cannot write %s\n", argv[2]);

@@ -41,6 +41,7 @@ bool loadDesktopGl(DesktopGl& g, char* why, size_t whySize)
            find(glu, "gluLookAt", g.LookAt, why, whySize) &&
            find(glu, "gluPerspective", g.Perspective, why, whySize) &&
            find(gl, "glFinish", g.Finish, why, whySize) &&
+           find(gl, "glFlush", g.Flush, why, whySize) &&
            find(gl, "glViewport", g.Viewport, why, whySize) &&
            find(gl, "glReadPixels", g.ReadPixels, why, whySize) &&
            find(gl, "glPixelStorei", g.PixelStorei, why, whySize) &&
@@ -49,25 +50,17 @@ bool loadDesktopGl(DesktopGl& g, char* why, size_t whySize)
 
 namespace {
 
-// One recorded call; drawing calls only when draw is set.
-inline void playCall(const DesktopGl& g, const GlCall& c, bool draw)
+// One recorded call.
+inline void playCall(const DesktopGl& g, const GlCall& c)
 {
     const double* a = c.args;
     switch (c.op) {
-    case GLREC_BEGIN:
-        if (draw) g.Begin((GLenum)a[0]);
-        break;
-    case GLREC_END:
-        if (draw) g.End();
-        break;
-    case GLREC_VERTEX3F:
-        if (draw) g.Vertex3f((float)a[0], (float)a[1], (float)a[2]);
-        break;
+    case GLREC_BEGIN: g.Begin((GLenum)a[0]); break;
+    case GLREC_END: g.End(); break;
+    case GLREC_VERTEX3F: g.Vertex3f((float)a[0], (float)a[1], (float)a[2]); break;
     case GLREC_COLOR3F: g.Color3f((float)a[0], (float)a[1], (float)a[2]); break;
     case GLREC_COLOR4F: g.Color4f((float)a[0], (float)a[1], (float)a[2], (float)a[3]); break;
-    case GLREC_CLEAR:
-        if (draw) g.Clear((GLbitfield)a[0]);
-        break;
+    case GLREC_CLEAR: g.Clear((GLbitfield)a[0]); break;
     case GLREC_CLEARCOLOR: g.ClearColor((float)a[0], (float)a[1], (float)a[2], (float)a[3]); break;
     case GLREC_LOADIDENTITY: g.LoadIdentity(); break;
     case GLREC_PUSHMATRIX: g.PushMatrix(); break;
@@ -83,34 +76,40 @@ inline void playCall(const DesktopGl& g, const GlCall& c, bool draw)
     }
 }
 
-bool isColour(GlOp op)
-{
-    return op == GLREC_COLOR3F || op == GLREC_COLOR4F;
-}
-
 } // namespace
 
 void playRecordedGl(const DesktopGl& g, size_t first, size_t last)
 {
-    for (size_t i = first; i < last; i++) playCall(g, glrecCall(i), true);
+    for (size_t i = first; i < last; i++) playCall(g, glrecCall(i));
 }
 
 void playRecordedGlState(const DesktopGl& g, size_t first, size_t last)
 {
-    // Of the colours only the last one outlives the calls.
+    // Most calls draw: a look at their ops alone passes over them. Of the
+    // colours only the last one outlives the calls.
+    const GlOp* ops = glrecOps();
     size_t lastColour = last;
     for (size_t i = first; i < last; i++) {
-        GlCall c = glrecCall(i);
-        if (isColour(c.op)) lastColour = i;
-        else playCall(g, c, false);
+        switch (ops[i]) {
+        case GLREC_BEGIN:
+        case GLREC_END:
+        case GLREC_VERTEX3F:
+        case GLREC_CLEAR:
+        case GLREC_SWAP:
+        case GLREC_OP_COUNT: break;
+        case GLREC_COLOR3F:
+        case GLREC_COLOR4F: lastColour = i; break;
+        default: playCall(g, glrecCall(i));
+        }
     }
-    if (lastColour < last) playCall(g, glrecCall(lastColour), false);
+    if (lastColour < last) playCall(g, glrecCall(lastColour));
 }
 
-void readDesktopPixels(const DesktopGl& g, int width, int height, unsigned char* rgb)
+void readDesktopPixels(const DesktopGl& g, int width, int height, GLenum format,
+                       unsigned char* pixels)
 {
     g.Finish();
     g.PixelStorei(GL_PACK_ALIGNMENT, 1);
-    g.ReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    g.ReadPixels(0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels);
 }
 

@@ -30,6 +30,7 @@ struct DesktopGl {
                    GLdouble, GLdouble);
     void (*Perspective)(GLdouble, GLdouble, GLdouble, GLdouble);
     void (*Finish)();
+    void (*Flush)();
     void (*Viewport)(GLint, GLint, GLsizei, GLsizei);
     void (*ReadPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
     void (*PixelStorei)(GLenum, GLint);
@@ -52,5 +53,7 @@ void playRecordedGl(const DesktopGl& gl, size_t first, size_t last);
 void playRecordedGlState(const DesktopGl& gl, size_t first, size_t last);
 
 // The picture drawn so far, bottom row first as GL gives it: width x height
-// pixels of 3 bytes (R, G, B), rows packed.
-void readDesktopPixels(const DesktopGl& gl, int width, int height, unsigned char* rgb);
+// pixels, rows packed, of 3 bytes (R, G, B) for GL_RGB or 4 (B, G, R, and
+// one unused) for GL_BGRA. Waits for the drawing to end.
+void readDesktopPixels(const DesktopGl& gl, int width, int height, GLenum format,
+                       unsigned char* pixels);
