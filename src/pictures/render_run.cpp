@@ -195,50 +195,52 @@ void printStats(const Render& r, const Timing& t, FILE* err)
 
 } // namespace
 
-int runRender(const RenderOptions& o, FILE* err)
+namespace {
+
+// The script read and checked, and the frames chosen from it. Returns 0, or
+// 2 after hillcar-replay's message or the reason the frames can't be had.
+int readScript(const RenderOptions& o, std::vector<char>& text, FrameChoice& choice, FILE* err)
 {
-    double begin = monotonicSeconds();
-    std::vector<char> text;
     bool stdinScript = strcmp(o.script, "-") == 0;
     if (!replayReadFile(stdinScript ? nullptr : o.script, text, err)) return 2;
     ReplayCheck check;
     if (!replayCheckScript(text.data(), text.size(), check, err)) return 2;
-
     std::vector<uint32_t> ticks;
     uint64_t last = chosenLast(o, check.frames);
     if (isVideo(o) && last <= MAX_VIDEO_SCRIPT_FRAMES)
         ticks = readFrameTicks(text.data(), text.size(), last);
-    static FrameChoice choice;
     char why[512];
     if (!chooseFrames(o, check.frames, ticks, choice, why, sizeof why)) {
         fprintf(err, "hillcar-render: %s\n", why);
         return 2;
     }
+    return 0;
+}
 
+// The output checked, ffmpeg started for a video, the off-screen context
+// made and set up as the program sets up its window's. Returns 0, or 1
+// after the message, with whatever was had released again.
+int openOutput(const RenderOptions& o, Render& r, OffscreenGl& context, FILE* err)
+{
     bool created = false;
     if (!checkOutput(o, created, err)) return 1;
-    static Render r;
-    r = Render{};
-    r.options = &o;
-    r.choice = &choice;
-    if (isVideo(o) && !startVideo(r.video, o.out, o.kind == RENDER_MP4 ? VIDEO_H264 : VIDEO_VP8,
-                                  o.fps ? o.fps : 30, RENDER_WIDTH, RENDER_HEIGHT, why,
-                                  sizeof why)) {
+    char why[512];
+    bool video = isVideo(o);
+    if (video && !startVideo(r.video, o.out, o.kind == RENDER_MP4 ? VIDEO_H264 : VIDEO_VP8,
+                             o.fps ? o.fps : 30, RENDER_WIDTH, RENDER_HEIGHT, why, sizeof why)) {
         fprintf(err, "hillcar-render: %s\n", why);
         if (created) unlink(o.out);
         return 1;
     }
-    OffscreenGl context;
     if (!openOffscreenGl(context, RENDER_WIDTH, RENDER_HEIGHT, why, sizeof why) ||
         !loadDesktopGl(r.gl, why, sizeof why)) {
         fprintf(err, "hillcar-render: no off-screen GL: %s (Mesa's libegl-mesa0 and "
                      "libgl1-mesa-dri provide it)\n", why);
         closeOffscreenGl(context);
-        if (isVideo(o)) abandonVideo(r.video);
+        if (video) abandonVideo(r.video);
         if (created) unlink(o.out);
         return 1;
     }
-
     // The projection and depth test the program fixes at start-up, before
     // its first frame; GL's defaults otherwise (the first clear is black).
     glrecReset();
@@ -246,15 +248,38 @@ int runRender(const RenderOptions& o, FILE* err)
     playRecordedGl(r.gl, 0, glrecSize());
 
     size_t pixels = (size_t)RENDER_WIDTH * RENDER_HEIGHT;
-    r.readFormat = isVideo(o) ? GL_BGRA : GL_RGB;
-    r.read.resize(pixels * (isVideo(o) ? 4 : 3));
-    r.out.resize(isVideo(o) ? yuvFrameBytes(RENDER_WIDTH, RENDER_HEIGHT) : pixels * 3);
+    r.readFormat = video ? GL_BGRA : GL_RGB;
+    r.read.resize(pixels * (video ? 4 : 3));
+    r.out.resize(video ? yuvFrameBytes(RENDER_WIDTH, RENDER_HEIGHT) : pixels * 3);
+    return 0;
+}
+
+} // namespace
+
+int runRender(const RenderOptions& o, FILE* err)
+{
+    double begin = monotonicSeconds();
+    static std::vector<char> text;
+    static FrameChoice choice;
+    text.clear();
+    int status = readScript(o, text, choice, err);
+    if (status != 0) return status;
+
+    static Render r;
+    r = Render{};
+    r.options = &o;
+    r.choice = &choice;
+    OffscreenGl context;
+    status = openOutput(o, r, context, err);
+    if (status != 0) return status;
+
     r.progress = startProgress(err, !o.quiet, choice.shows.size(), choice.drawn);
     Timing t = {};
     double runStart = monotonicSeconds();
     t.setup = runStart - begin;
     FILE* sink = fopen("/dev/null", "w");
-    int status = sink ? runReplay(text.data(), text.size(), sink, err, 0, afterFrame, &r) : 1;
+    if (!sink) fail(r, std::string("cannot open /dev/null: ") + strerror(errno));
+    else status = runReplay(text.data(), text.size(), sink, err, 0, afterFrame, &r);
     if (sink) fclose(sink);
     if (status == 0) finishPending(r);
     showProgress(r.progress, r.frame, r.drawn, true);
@@ -262,6 +287,7 @@ int runRender(const RenderOptions& o, FILE* err)
     t.run = runEnd - runStart;
 
     if (isVideo(o)) {
+        char why[512];
         if (r.failed || status != 0) abandonVideo(r.video);
         else if (!finishVideo(r.video, t.encoderCpu, why, sizeof why)) fail(r, why);
     }
