@@ -2,11 +2,11 @@
 """How fast hillcar-render turns a recording into a video.
 
     bench/render_bench.py --render build/hillcar-render [--recording FILE]
-                          [--output mp4|webm] [--fps N] [--runs N]
+                          [--hz N] [--output mp4|webm] [--fps N] [--runs N]
 
 Without --recording it writes a 60 s one as `hillcar --record` does on a
-60 Hz display: 3,674 frames 16 or 17 ms apart, driving with the arrow keys
-and stepping the views. It renders the whole recording to a video at --fps
+60 Hz display (3,601 frames 16 or 17 ms apart; --hz for another rate),
+driving with the arrow keys and stepping the views. It renders the whole recording to a video at --fps
 (default 30) and prints the recording's length over the render's time (the
 goal: at least 3), with where the time went (hillcar-render --stats), the
 processor time of hillcar-render and ffmpeg together, and the share of the
@@ -23,20 +23,20 @@ import tempfile
 import time
 
 
-def write_recording(path, seconds=60):
+def write_recording(path, hz=60, seconds=60):
     """A drive as `hillcar --record` writes it: its header, the generator,
-    the seed and one frame line a frame."""
+    the seed and one frame line a frame, hz frames a second."""
     rng = random.Random(20)
     lines = ["# hillcar 1.0.0 on Linux, recorded 2025-06-01 12:00:00 UTC",
              "rand glibc", "seed 918273"]
     start, tick, keys, n = 4_000_000, 4_000_000, [], 0
     while tick - start <= seconds * 1000:
-        if n % 150 == 0:
+        if n * 60 // hz % 150 == 0:
             keys = rng.choice([["UP"], ["UP", "LEFT"], ["UP", "RIGHT"], ["UP"], [], ["DOWN"]])
-        held = keys + (["V"] if n % 900 == 450 else [])
+        held = keys + (["V"] if n * 60 // hz % 900 == 450 else [])
         lines.append(" ".join(["frame", str(tick)] + held))
-        tick += 17 if n % 3 == 0 else 16
         n += 1
+        tick = start + n * 1000 // hz
     with open(path, "w") as f:
         f.write("\n".join(lines) + "\n")
 
@@ -66,6 +66,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--render", required=True, help="the hillcar-render to measure")
     ap.add_argument("--recording", help="a recording (default: a generated 60 s drive)")
+    ap.add_argument("--hz", type=int, default=60, help="frames a second of the generated drive")
     ap.add_argument("--output", choices=("mp4", "webm"), default="mp4")
     ap.add_argument("--fps", type=int, default=30)
     ap.add_argument("--runs", type=int, default=1)
@@ -74,7 +75,7 @@ def main():
         recording = args.recording
         if not recording:
             recording = os.path.join(tmp, "drive.hillcar")
-            write_recording(recording)
+            write_recording(recording, args.hz)
         length, frames = recording_seconds(recording)
         out = os.path.join(tmp, "drive." + args.output)
         cores = os.cpu_count() or 1
