@@ -16,7 +16,7 @@ WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64 python3 nsis)
 WEB_PACKAGES=(cmake make emscripten python3)
 TEST_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                xvfb xauth xdotool x11-apps x11-utils python3 valgrind desktop-file-utils dpkg-dev
-               lintian appstream shared-mime-info man-db
+               lintian appstream shared-mime-info man-db libegl-dev zlib1g-dev ffmpeg
                "${WINDOWS_PACKAGES[@]}" googletest wine wine64 "${WEB_PACKAGES[@]}" chromium
                firefox-esr webkit2gtk-driver)
 WINDOWS_TOOLCHAIN=cmake/mingw-w64-x86_64.cmake

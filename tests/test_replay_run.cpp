@@ -3,6 +3,7 @@
 
 #include "frame/frame.h"
 #include "geometry/vec3.h"
+#include "platform/scripted/gl_record.h"
 #include "platform/scripted/scripted.h"
 #include "terrain/heightmap.h"
 #include "replay/run.h"
@@ -501,6 +502,36 @@ TEST_F(ReplayRun, FrameCapRefusesTheDirectiveThatWouldPassIt)
     Outcome o = replay("repeat 3 0 16\n", 3);
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.traces.size(), 3u);
+}
+
+// Stops after the frame numbered stopAt, noting each frame's GL call count.
+struct Stopper {
+    int stopAt;
+    int seen;
+    std::vector<size_t> calls;
+};
+
+bool stopAfter(const World&, const FrameValues&, void* data)
+{
+    Stopper& s = *static_cast<Stopper*>(data);
+    s.calls.push_back(glrecSize());
+    return ++s.seen < s.stopAt;
+}
+
+TEST_F(ReplayRun, AnObserverEndsTheRunInsideARepeatWithItsFrameStillRecorded)
+{
+    // The bad line after the stop is never read.
+    const std::string script = "repeat 5 0 16\nframe 80\ndump gl\nnonsense\n";
+    Capture outCapture, errCapture;
+    FILE* out = openCapture(outCapture);
+    FILE* err = openCapture(errCapture);
+    Stopper s = {3, 0, {}};
+    int status = runReplay(script.data(), script.size(), out, err, 0, stopAfter, &s);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(splitLines(takeCapture(outCapture)).size(), 3u);
+    EXPECT_EQ(takeCapture(errCapture), "");
+    ASSERT_EQ(s.calls.size(), 3u);
+    for (size_t n : s.calls) EXPECT_GT(n, 40000u) << "a whole frame's calls";
 }
 
 TEST_F(ReplayRun, HugeLinesAndGarbage)

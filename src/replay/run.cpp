@@ -21,6 +21,7 @@ struct Run {
     uint32_t seed;
     RandSource rand;
     uint64_t frames; // frames run so far
+    bool stopped;    // the observer has ended the run
 };
 
 void runOneFrame(Run& run, uint32_t tick, const ReplayKeys& keys)
@@ -37,7 +38,8 @@ void runOneFrame(Run& run, uint32_t tick, const ReplayKeys& keys)
     goGLprog(nullptr);
     run.frames++;
     replayWriteTrace(run.out, run.frames, tick, theWorld(), lastFrameValues(), glrecCounts());
-    if (run.afterFrame) run.afterFrame(theWorld(), lastFrameValues(), run.observerData);
+    if (run.afterFrame && !run.afterFrame(theWorld(), lastFrameValues(), run.observerData))
+        run.stopped = true;
 }
 
 // Runs one directive the reader has accepted; false with the reason for a
@@ -47,7 +49,8 @@ bool runDirective(Run& run, const ReplayDirective& d, ReplayReason& why)
     switch (d.kind) {
     case REPLAY_FRAMES: {
         uint32_t tick = d.tick;
-        for (uint32_t k = 0; k < d.count; k++, tick += d.step) runOneFrame(run, tick, d.keys);
+        for (uint32_t k = 0; k < d.count && !run.stopped; k++, tick += d.step)
+            runOneFrame(run, tick, d.keys);
         return true;
     }
     case REPLAY_SEED: run.seed = d.seed; return true;
@@ -75,11 +78,11 @@ int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames
     scriptSetTick(0);
     glrecReset();
 
-    Run run = {out, afterFrame, observerData, 1, RAND_PLATFORM, 0};
+    Run run = {out, afterFrame, observerData, 1, RAND_PLATFORM, 0, false};
     ReplayReader reader = replayReader(text, len, maxFrames);
     static ReplayDirective d;
     int status = 0;
-    for (;;) {
+    while (!run.stopped) {
         ReplayReason why;
         ReplayRead got = replayNext(reader, d, why);
         if (got == REPLAY_READ_END) break;

@@ -38,8 +38,11 @@
 // afterFrame, when given, is called after every frame (and after that frame's
 // trace line) with the world the frame ran on, its per-frame values and
 // observerData. The frame's keys are still held during the call, so it may
-// ask keyHeld what the frame saw. Soak tests check the world through it.
-using ReplayObserver = void (*)(const World& world, const FrameValues& values, void* data);
+// ask keyHeld what the frame saw, and its GL calls are still recorded. Soak
+// tests check the world through it; hillcar-render draws frames from it. It
+// returns false to end the run there, with status 0: the rest of the script
+// is neither read nor run.
+using ReplayObserver = bool (*)(const World& world, const FrameValues& values, void* data);
 
 int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames,
               ReplayObserver afterFrame = nullptr, void* observerData = nullptr);

@@ -339,7 +339,7 @@ void note(Soak& s, const World& w, const FrameValues& v, bool smoothed)
     s.prevTickSeen = tick;
 }
 
-void afterFrame(const World& w, const FrameValues& v, void* data)
+bool afterFrame(const World& w, const FrameValues& v, void* data)
 {
     Soak& s = *static_cast<Soak*>(data);
     s.frame++;
@@ -352,6 +352,7 @@ void afterFrame(const World& w, const FrameValues& v, void* data)
     note(s, w, v, smoothed);
     memcpy(s.prevW, w.terrain.w, sizeof s.prevW);
     s.prevBsize = bsize;
+    return true;
 }
 
 // The spacing starts at 4 and steps by 1.5 in float arithmetic; these are the

@@ -133,7 +133,7 @@ struct Seen {
     int opnum[8] = {};
 };
 
-void watch(const World& world, const FrameValues& values, void* data)
+bool watch(const World& world, const FrameValues& values, void* data)
 {
     Seen& s = *static_cast<Seen*>(data);
     if (s.calls < 8) {
@@ -144,6 +144,7 @@ void watch(const World& world, const FrameValues& values, void* data)
         s.opnum[s.calls] = values.opnum;
     }
     s.calls++;
+    return true;
 }
 
 int runWatched(const std::string& script, Seen& seen, long maxFrames = 0)

@@ -2,16 +2,16 @@
 """Pictures of the real hillcar program on a private Xvfb screen, and checks of
 what they must show. Exit status 0 = pass, 1 = fail, 77 = tools missing (skip).
 
-    screenshots.py --hillcar PATH --case CASE [--out DIR]
-    screenshots.py --hillcar PATH --all --out DIR     (every picture, no checks)
+    screenshots.py --hillcar PATH --case CASE [--play SCRIPT] [--out DIR]
 
 Each case starts its own screen and program, answers the full-screen question
 with No, drives the program with xdotool and captures the window with xwd. The
 pictures are decoded and encoded (XWD in, PNG out) here, with the standard
 library alone, so the checks need nothing beyond the X tools.
 
-The world is random, so the checks look at shares of colours in parts of the
-frame, never at single pixels.
+The world is random unless --play gives the program a script to play first
+(a fixed seed and the frames that reach a moment), so the checks look at
+shares of colours in parts of the frame, never at single pixels.
 """
 import argparse
 import functools
@@ -19,6 +19,7 @@ import os
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zlib
 
@@ -101,28 +102,10 @@ def _png_chunk(kind, body):
             + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
 
 
-def _cost(filtered):
-    # Bytes read as signed: small magnitudes compress best.
-    return sum(b if b < 128 else 256 - b for b in filtered)
-
-
-def encode_png(img, compact=False):
-    """8-bit RGB PNG. Compact: each row takes the filter (none, Sub or Up)
-    whose output bytes are smallest, some 15% smaller for the smooth terrain
-    gradients but thirty times slower here."""
+def encode_png(img):
+    """8-bit RGB PNG, rows unfiltered."""
     stride = 3 * img.width
-    rows = []
-    prev = bytes(stride)
-    for y in range(img.height):
-        row = bytes(img.rgb[y * stride:(y + 1) * stride])
-        best = (0, row)
-        if compact:
-            sub = bytes([row[i] if i < 3 else (row[i] - row[i - 3]) & 0xFF
-                         for i in range(stride)])
-            up = bytes([(row[i] - prev[i]) & 0xFF for i in range(stride)])
-            best = min((best, (1, sub), (2, up)), key=lambda c: _cost(c[1]))
-        rows.append(bytes([best[0]]) + best[1])
-        prev = row
+    rows = [b"\0" + bytes(img.rgb[y * stride:(y + 1) * stride]) for y in range(img.height)]
     ihdr = struct.pack(">IIBBBBB", img.width, img.height, 8, 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + _png_chunk(b"IHDR", ihdr)
             + _png_chunk(b"IDAT", zlib.compress(b"".join(rows), 9))
@@ -218,6 +201,19 @@ def band_share(img, step=2):
 
 # --- driving the program -------------------------------------------------------
 
+def script_frames(path):
+    """The number of frames a hillcar-replay script runs."""
+    frames = 0
+    with open(path) as f:
+        for line in f:
+            words = line.split("#", 1)[0].split()
+            if words[:1] == ["frame"]:
+                frames += 1
+            elif words[:1] == ["repeat"]:
+                frames += int(words[1])
+    return frames
+
+
 class Shots:
     """One program run on its own screen, with the window found and focused."""
 
@@ -225,10 +221,19 @@ class Shots:
         self.run = Run()
         self.win = None
         self.last = None  # the latest picture, kept for a failure report
+        self.trace = None  # the trace of a played script's run
+        self.played = 0  # the frames of that script
 
-    def start(self, hillcar):
+    def start(self, hillcar, play=None):
         self.run.start_xvfb("800x600")
-        self.run.start_program(hillcar, self.run.env())
+        args = []
+        if play:
+            # The trace tells when the script has played out and the keys
+            # count again.
+            self.trace = tempfile.NamedTemporaryFile(suffix=".jsonl")
+            self.played = script_frames(play)
+            args = ["--play", play, "--trace", self.trace.name]
+        self.run.start_program(hillcar, self.run.env(), args)
         answer_question(self.run, "Escape")
         self.win = self.run.find_window("Program")
         check(self.win[1:3] == (800, 600), "window is %dx%d, expected 800x600" % self.win[1:3])
@@ -256,11 +261,24 @@ class Shots:
             check(time.time() < deadline, "%s did not happen within %g s" % (what, seconds))
             time.sleep(0.2)
 
+    def wait_played(self, seconds):
+        """Until a played script's frames have all run (the trace is written
+        about once a second)."""
+        deadline = time.time() + seconds
+        while self.trace is not None:
+            self.alive()
+            with open(self.trace.name, "rb") as f:
+                if f.read().count(b"\n") >= self.played:
+                    return
+            check(time.time() < deadline, "the script did not play out within %g s" % seconds)
+            time.sleep(0.2)
+
     def after_script(self):
         """The first picture with the elevation bands: once the start-up
         script ends (frame 322), they replace its tint. At the slowest frame
         rates of a busy machine under the software renderer that takes some
-        seconds."""
+        seconds. A played script has then played out."""
+        self.wait_played(60)
         return self.wait_for(lambda img: band_share(img, step=4) > 0.02, 45,
                              "the end of the start-up script's tint")
 
@@ -293,6 +311,8 @@ class Shots:
 
     def close(self):
         self.run.close()
+        if self.trace is not None:
+            self.trace.close()
 
 
 def percent(x):
@@ -438,31 +458,6 @@ def case_black_sky(s, save):
     check(img.count(is_rig) > 20000, "the rig is gone with the blue sky")
 
 
-def all_pictures(s, save):
-    """Every view and state, from one run, for the documentation. The rig may
-    roll or be driven off the map after a while, so the pictures that matter
-    most are taken first."""
-    time.sleep(0.2)
-    save("start", s.capture())
-    save("view6", s.after_script())
-    s.keydown("d")
-    try:
-        time.sleep(0.3)
-        save("debug", s.capture())
-    finally:
-        s.keyup("d")
-    s.next_view()
-    save("view7", s.capture())
-    s.step_sky()
-    save("black-sky", s.capture())
-    s.step_sky()
-    save("white-sky", s.capture())
-    s.step_sky()
-    for view in (8, 9, 0, 1, 2, 3, 4, 5):
-        s.next_view()
-        save("view%d" % view, s.capture())
-
-
 CASES = {
     "start": case_start,
     "after-script": case_after_script,
@@ -475,20 +470,15 @@ CASES = {
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--hillcar", required=True)
-    group = ap.add_mutually_exclusive_group(required=True)
-    group.add_argument("--case", choices=sorted(CASES))
-    group.add_argument("--all", action="store_true")
+    ap.add_argument("--case", required=True, choices=sorted(CASES))
+    ap.add_argument("--play", help="a script the program plays first (hillcar --play)")
     ap.add_argument("--out", help="directory for the PNG pictures")
-    ap.add_argument("--pick", help="with --all: the pictures to write, by name, "
-                    "comma-separated (default: all of them)")
     args = ap.parse_args()
-    if args.all and not args.out:
-        ap.error("--all needs --out")
 
     if missing_tools(("Xvfb", "xdotool", "xwininfo", "xprop", "xwd")):
         return SKIP
 
-    label = "all" if args.all else args.case
+    label = args.case
     pictures = []  # (name, Image), written once the program has ended
 
     def save(name, img):
@@ -497,8 +487,8 @@ def main():
     s = Shots()
 
     def take():
-        s.start(args.hillcar)
-        (all_pictures if args.all else CASES[args.case])(s, save)
+        s.start(args.hillcar, args.play)
+        CASES[args.case](s, save)
 
     def keep_last():
         if s.last is not None:
@@ -506,21 +496,16 @@ def main():
 
     status = attempt(label, take, s.close, on_failure=keep_last)
 
-    if args.out and not args.all:
+    if args.out:
         # Pictures of an earlier run of this case would mislead.
         for name in os.listdir(args.out) if os.path.isdir(args.out) else ():
             if name.startswith(label + "-") and name.endswith(".png"):
                 os.remove(os.path.join(args.out, name))
-    if args.out:
-        wanted = set(args.pick.split(",")) if args.pick else None
         os.makedirs(args.out, exist_ok=True)
         for name, img in pictures:
-            if wanted is not None and name not in wanted:
-                continue
-            path = os.path.join(args.out, name + ".png" if args.all
-                                else "%s-%s.png" % (label, name))
+            path = os.path.join(args.out, "%s-%s.png" % (label, name))
             with open(path, "wb") as f:
-                f.write(encode_png(img, compact=args.all))
+                f.write(encode_png(img))
             print("wrote " + path)
     if status == 0:
         print("PASS " + label)

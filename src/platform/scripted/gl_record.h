@@ -45,6 +45,8 @@ void glrecSwap();
 
 size_t glrecSize();
 GlCall glrecCall(size_t i);
+// The ops of the calls kept so far, in order: glrecSize() of them.
+const GlOp* glrecOps();
 GlCounts glrecCounts();
 // The GL name of an op, as hillcar-replay prints it ("glVertex3f", "swap").
 const char* glrecName(GlOp op);

@@ -104,6 +104,11 @@ GlCall glrecCall(size_t i)
     return GlCall{ops[i], argCount[i], &argPool[argStart[i]]};
 }
 
+const GlOp* glrecOps()
+{
+    return ops;
+}
+
 GlCounts glrecCounts()
 {
     return counts;
