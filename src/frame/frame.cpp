@@ -80,6 +80,14 @@ World& theWorld()
     return world;
 }
 
+void resetWorld()
+{
+    // Static, since a World is too large to build on the stack each time.
+    static const World fresh{};
+    theWorld() = fresh;
+    bsize = 4.0f;
+}
+
 const FrameValues& lastFrameValues()
 {
     return lastValues;

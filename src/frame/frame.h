@@ -11,6 +11,11 @@ FrameValues runFrame(World& world, DeviceContext* dc);
 // The program's world: built on first use, never freed.
 World& theWorld();
 
+// The program's world and grid spacing as they were before the first frame,
+// for a run that starts again from a script's seed (hillcar-replay, a drive
+// opened in the page).
+void resetWorld();
+
 // The per-frame values of the most recent goGLprog frame.
 const FrameValues& lastFrameValues();
 

@@ -70,10 +70,7 @@ bool runDirective(Run& run, const ReplayDirective& d, ReplayReason& why)
 int runReplay(const char* text, size_t len, FILE* out, FILE* err, long maxFrames,
               ReplayObserver afterFrame, void* observerData)
 {
-    // Static, since a World is too large to build on the stack each run.
-    static const World fresh{};
-    theWorld() = fresh;
-    bsize = 4.0f;
+    resetWorld();
     scriptReleaseKeys();
     scriptSetTick(0);
     glrecReset();

@@ -110,9 +110,7 @@ EMSCRIPTEN_KEEPALIVE int webOpenDrive()
     if (!ok) return 0;
 
     std::swap(session.player, opened);
-    static const World fresh{};
-    theWorld() = fresh;
-    bsize = 4.0f;
+    resetWorld();
     session.frames = 0;
     startPlaying(session);
     openFiles();
