@@ -64,9 +64,7 @@ TEST(RenderOptions, RefusalsSayWhy)
         {{"a", "-o", "x.gif"}, "not 'x.gif'"},
         {{"a", "-o", "x.png", "--frames", "0"}, "--frames takes"},
         {{"a", "-o", "x.png", "--frames", "9-3"}, "--frames takes"},
-        {{"a", "-o", "x.png", "--frames", "3-"}, "--frames takes"},
         {{"a", "-o", "x.png", "--frames", "99999999999"}, "--frames takes"},
-        {{"a", "-o", "x.png", "--every", "0"}, "--every takes"},
         {{"a", "-o", "x.mp4", "--fps", "2x"}, "--fps takes"},
         {{"a", "-o", "x.mp4", "--fps", "1001"}, "up to 1000"},
         {{"a", "-o", "x.mp4", "--every", "2"}, "--every is for pictures"},
@@ -137,13 +135,6 @@ TEST(FrameChoice, VideoShowsTheLatestFrameAtEachVideoFrame)
     // Ticks wrap past 2^32; a step back counts as no time.
     std::vector<uint32_t> wrap = {4294967196u, 4u, 104u, 50u, 250u};
     EXPECT_EQ(shows(optionsFor(RENDER_MP4, 0, 0, 0, 10), 5, wrap), (V{2, 1, 0, 2}));
-    // 30 frames a second by default: 60 frames 1/60 s apart make 30.
-    std::vector<uint32_t> sixty;
-    for (uint32_t k = 0; k < 60; k++) sixty.push_back(k * 50 / 3);
-    std::vector<uint64_t> s = shows(optionsFor(RENDER_MP4, 0, 0, 0, 0), 60, sixty);
-    uint64_t frames = 0;
-    for (uint64_t n : s) frames += n;
-    EXPECT_EQ(frames, 30u);
 }
 
 TEST(FrameChoice, RefusesFramesTheScriptDoesNotHave)

@@ -6,24 +6,12 @@ standard library alone:
   webkit    WebKitGTK's MiniBrowser on a private Xvfb screen, driven by
             WebKitWebDriver over W3C WebDriver (HTTP)
 
-start(engine, url) gives a driver showing url. Every driver has
-  load(url)                    navigates and waits for the load
-  evaluate(expression, timeout) the expression's value (promises awaited),
-                               as JSON gives it back
-  wait_for(expression, timeout) until the expression is true
-  key(kind, code)              kind "keyDown" or "keyUp", the key at
-                               KeyboardEvent.code code (one of KEYS)
-  touches(changes)             fingers put down, moved and lifted at once:
-                               (kind, finger, x, y) with kind "down", "move"
-                               or "up", at CSS pixels of the viewport;
-                               native_touch says whether they come through
-                               the engine's touch input (touch events too) or
-                               as the page's pointer events alone
-  click(x, y)                  the mouse's left button, at CSS pixels
-  screenshot()                 the viewport as (width, height, RGB bytes)
-  close()                      ends the browser and everything it started
-and name and version. What an engine's protocol cannot do raises
-Unsupported."""
+start(engine, url) gives a driver showing url, with evaluate(expression,
+timeout) (promises awaited, the value as JSON gives it back), wait_for,
+key(kind, code, key, vk) (as the DevTools protocol takes a key; code one of
+KEYS), touches([(kind, finger, x, y), ...]) (fingers going "down", "move"
+or "up" at once, at CSS pixels), click(x, y), screenshot() ((width, height,
+RGB bytes)), close(), name and version."""
 
 import base64
 import ctypes
@@ -57,30 +45,8 @@ WIDTH, HEIGHT = 1000, 800
 SCREEN = "1280x1024"
 
 
-class Unsupported(Exception):
-    """What an engine's protocol cannot do."""
-
-
-def _letters_and_digits():
-    keys = {}
-    for c in "abcdefghijklmnopqrstuvwxyz":
-        keys["Key" + c.upper()] = (c, ord(c.upper()), c)
-    for c in "0123456789":
-        keys["Digit" + c] = (c, ord(c), c)
-    return keys
-
-
-# KeyboardEvent.code -> (KeyboardEvent.key, the Windows virtual key the
-# DevTools protocol wants, the WebDriver key value that gives that code).
-KEYS = dict(_letters_and_digits(), **{
-    "ShiftLeft": ("Shift", 16, "\ue008"), "ShiftRight": ("Shift", 16, "\ue050"),
-    "Enter": ("Enter", 13, "\ue006"), "Escape": ("Escape", 27, "\ue00c"),
-    "Backspace": ("Backspace", 8, "\ue003"),
-    "ArrowLeft": ("ArrowLeft", 37, "\ue012"), "ArrowUp": ("ArrowUp", 38, "\ue013"),
-    "ArrowRight": ("ArrowRight", 39, "\ue014"), "ArrowDown": ("ArrowDown", 40, "\ue015"),
-    "Numpad0": ("0", 96, "\ue01a"), "NumpadAdd": ("+", 107, "\ue025"),
-    "NumpadSubtract": ("-", 109, "\ue027"), "Equal": ("=", 187, "="), "Minus": ("-", 189, "-"),
-})
+# KeyboardEvent.code -> the WebDriver key value that gives it.
+KEYS = {"ArrowUp": "\ue013", "KeyV": "v"}
 
 
 def missing(engine):
@@ -96,17 +62,6 @@ def start(engine, url):
     """A driver of engine showing url (it may still be loading)."""
     return {"chromium": ChromiumDriver, "firefox": FirefoxDriver,
             "webkit": WebKitDriver}[engine](url)
-
-
-def _wait_until(driver, expression, timeout):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        # Until the page has loaded, its names are not there yet.
-        if driver.evaluate("(() => { try { return !!(%s); } catch (e) { return false; } })()"
-                           % expression):
-            return
-        time.sleep(0.05)
-    raise TimeoutError("page never had: " + expression)
 
 
 # The expression's value as a JSON text, its promise awaited: the same
@@ -141,7 +96,6 @@ class ChromiumDriver(chromium.Browser):
     """chromium.Browser as it is (call and all), with the driver's methods."""
 
     name = "chromium"
-    native_touch = True
 
     def __init__(self, url):
         super().__init__(url, WIDTH, HEIGHT)
@@ -151,16 +105,6 @@ class ChromiumDriver(chromium.Browser):
             self.close()
             raise
         self.fingers = {}
-
-    def load(self, url):
-        # Until the new page is there, the old one answers: it is marked.
-        self.evaluate("window.hillcarDriverLeft = true")
-        self.call("Page.navigate", url=url)
-        self.wait_for("!window.hillcarDriverLeft && document.readyState === 'complete'")
-
-    def key(self, kind, code, key=None, vk=None):
-        key_name, virtual, _ = KEYS[code]
-        super().key(kind, code, key or key_name, vk or virtual)
 
     def touches(self, changes):
         # The protocol takes every finger on the screen and works out which
@@ -234,8 +178,7 @@ class _OnXvfb:
             shutil.rmtree(self.home, ignore_errors=True)
             self.home = None
 
-    def wait_for(self, expression, timeout=60):
-        _wait_until(self, expression, timeout)
+    wait_for = chromium.Browser.wait_for
 
 
 class FirefoxDriver(_OnXvfb):
@@ -243,7 +186,6 @@ class FirefoxDriver(_OnXvfb):
     profile, over WebDriver BiDi on the WebSocket client of chromium.py."""
 
     name = "firefox"
-    native_touch = True
 
     def __init__(self, url):
         self.ws = None
@@ -308,7 +250,7 @@ class FirefoxDriver(_OnXvfb):
 
     def key(self, kind, code, key=None, vk=None):
         self._actions([{"type": "key", "id": "keyboard",
-                        "actions": [{"type": kind, "value": KEYS[code][2]}]}])
+                        "actions": [{"type": kind, "value": KEYS[code]}]}])
 
     def touches(self, changes):
         self._actions(_touch_actions(changes, lambda finger: "finger%d" % finger))
@@ -416,7 +358,7 @@ class WebKitDriver(_OnXvfb):
 
     def key(self, kind, code, key=None, vk=None):
         self._command("POST", "/actions", {"actions": [
-            {"type": "key", "id": "keyboard", "actions": [{"type": kind, "value": KEYS[code][2]}]}]})
+            {"type": "key", "id": "keyboard", "actions": [{"type": kind, "value": KEYS[code]}]}]})
 
     def click(self, x, y):
         self._command("POST", "/actions", {"actions": _click_actions(x, y)})
@@ -426,8 +368,6 @@ class WebKitDriver(_OnXvfb):
     # cannot come through the engine's input. The page is handed instead the
     # pointer events a touch screen gives, each finger a pointer of its own
     # on the element under it; no touch events come with them.
-    native_touch = False
-
     def touches(self, changes):
         self.evaluate("""(changes => { for (const [kind, finger, x, y] of changes) {
           const type = {down: 'pointerdown', move: 'pointermove', up: 'pointerup'}[kind];

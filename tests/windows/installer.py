@@ -96,13 +96,6 @@ def make_installer(args, out):
     setup = os.path.join(out, "hillcar-%s-win64-setup.exe" % args.version)
     check(os.path.isfile(setup), "cpack made %s, not %s"
           % (os.listdir(out), os.path.basename(setup)))
-    with open(setup, "rb") as f:
-        head = f.read(4096)
-    # A 64-bit program: PE32+, for x86-64.
-    (pe,) = struct.unpack_from("<I", head, 0x3C)
-    machine, = struct.unpack_from("<H", head, pe + 4)
-    check(head[pe:pe + 4] == b"PE\0\0" and machine == 0x8664,
-          "%s is not a 64-bit program (machine 0x%x)" % (setup, machine))
     return setup
 
 
@@ -114,9 +107,6 @@ def check_installed(run, args, prefix):
     user = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(folder))))
     for name in PROGRAMS:
         check(os.path.isfile(os.path.join(folder, name)), "%s was not installed" % name)
-    status, out, err = wine_run(run, args, [os.path.join(folder, "hillcar.exe"), "--version"])
-    check(status == 0 and out.decode().strip() == "hillcar " + args.version,
-          "the installed hillcar.exe --version: %d %r %r" % (status, out, err))
 
     menu = os.path.join(user, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
                         "Programs", "hillcar")
@@ -195,17 +185,12 @@ def main():
     try:
         setup = make_installer(args, os.path.join(tmp, "out"))
         run.start_xvfb("800x600")
-        started = time.time()
         status, _, err = wine_run(run, args, [setup, "/S"], timeout=180)
         check(status == 0, "the installer: status %d %s" % (status, err))
-        print("installed in %.0f s (the new prefix included)" % (time.time() - started))
         folder, menu = check_installed(run, args, os.environ["WINEPREFIX"])
         check_shortcut_runs(run, args, menu)
         check_uninstalled(run, args, folder, menu)
-    except Failure as e:
-        print("FAIL: %s" % e)
-        return 1
-    except (OSError, subprocess.TimeoutExpired) as e:
+    except (Failure, OSError, subprocess.TimeoutExpired) as e:
         print("FAIL: %s" % e)
         return 1
     finally:
